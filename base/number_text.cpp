@@ -1,0 +1,75 @@
+// General number format with 15 significant digits.
+#include "base/number_text.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace zentrak {
+
+void AppendGeneralNumber(long double value, char decimal_separator, std::string& out) {
+  if (std::isnan(value)) {
+    out += "NAN";
+    return;
+  }
+  if (std::isinf(value)) {
+    out += value < 0 ? "-INF" : "INF";
+    return;
+  }
+  if (value == 0) {
+    out += '0';
+    return;
+  }
+  // Exact integers of up to 15 digits are by far the most common case.
+  if (value > -1e15L && value < 1e15L) {
+    long long whole = static_cast<long long>(value);
+    if (static_cast<long double>(whole) == value) {
+      char buf[24];
+      int n = std::snprintf(buf, sizeof buf, "%lld", whole);
+      out.append(buf, static_cast<size_t>(n));
+      return;
+    }
+  }
+  // %.14Le gives d.dddddddddddddde[+-]x, correctly rounded to 15 significant digits.
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.14Le", std::fabs(value));
+  char digits[16];
+  int k = 0;
+  digits[k++] = buf[0];
+  const char* p = buf + 2;
+  while (*p && *p != 'e') digits[k++] = *p++;
+  int exp10 = std::atoi(p + 1);  // value = d1.d2.. x 10^exp10
+  while (k > 1 && digits[k - 1] == '0') --k;
+  int e = exp10 + 1;  // value = 0.d1d2.. x 10^e
+  if (value < 0) out += '-';
+  if (e >= -3 && e <= 15) {
+    if (e <= 0) {
+      out += '0';
+      out += decimal_separator;
+      out.append(static_cast<size_t>(-e), '0');
+      out.append(digits, static_cast<size_t>(k));
+    } else {
+      for (int i = 0; i < e; ++i) out += i < k ? digits[i] : '0';
+      if (k > e) {
+        out += decimal_separator;
+        out.append(digits + e, static_cast<size_t>(k - e));
+      }
+    }
+  } else {
+    out += digits[0];
+    if (k > 1) {
+      out += decimal_separator;
+      out.append(digits + 1, static_cast<size_t>(k - 1));
+    }
+    out += 'E';
+    out += std::to_string(e - 1);
+  }
+}
+
+std::string GeneralNumberText(long double value, char decimal_separator) {
+  std::string out;
+  AppendGeneralNumber(value, decimal_separator, out);
+  return out;
+}
+
+}  // namespace zentrak

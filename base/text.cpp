@@ -1,0 +1,103 @@
+// The system's UTF-8 encoder and decoder.
+#include "base/text.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace zentrak {
+
+bool IsAscii(std::string_view text) noexcept {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+  size_t n = text.size();
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (w & 0x8080808080808080ull) return false;
+  }
+  for (; i < n; ++i) {
+    if (p[i] & 0x80) return false;
+  }
+  return true;
+}
+
+void AppendWideAsUtf8(std::u16string_view text, std::string& out) {
+  size_t start = out.size();
+  out.resize(start + text.size() * 3);
+  char* d = out.data() + start;
+  for (char16_t c : text) {
+    if (c < 0x80) {
+      *d++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+      *d++ = static_cast<char>(0xC0 | (c >> 6));
+      *d++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      *d++ = static_cast<char>(0xE0 | (c >> 12));
+      *d++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *d++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  out.resize(static_cast<size_t>(d - out.data()));
+}
+
+std::string WideToUtf8(std::u16string_view text) {
+  std::string out;
+  AppendWideAsUtf8(text, out);
+  return out;
+}
+
+bool TryUtf8ToWide(std::string_view text, std::u16string& out) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  out.resize(n);
+  char16_t* d = out.data();
+  size_t i = 0;
+  while (i < n) {
+    unsigned b = p[i];
+    if (b < 0x80) {
+      *d++ = static_cast<char16_t>(b);
+      ++i;
+      continue;
+    }
+    if ((b & 0x20) == 0) {  // two bytes: five payload bits
+      if (i + 1 >= n || (p[i + 1] & 0xC0) != 0x80) goto malformed;
+      *d++ = static_cast<char16_t>(((b & 0x1F) << 6) | (p[i + 1] & 0x3F));
+      i += 2;
+      continue;
+    }
+    if ((b & 0xF8) == 0xF0) {
+      // A well-formed four-byte sequence (U+10000 to U+10FFFF) becomes its surrogate pair, so
+      // characters outside the Basic Multilingual Plane are kept instead of emptying the text.
+      if (i + 3 < n && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80 &&
+          (p[i + 3] & 0xC0) == 0x80) {
+        uint32_t cp = ((b & 0x07u) << 18) | ((p[i + 1] & 0x3Fu) << 12) | ((p[i + 2] & 0x3Fu) << 6) |
+                      (p[i + 3] & 0x3Fu);
+        if (cp >= 0x10000 && cp <= 0x10FFFF) {
+          cp -= 0x10000;
+          *d++ = static_cast<char16_t>(0xD800 | (cp >> 10));
+          *d++ = static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
+          i += 4;
+          continue;
+        }
+      }
+      // Anything else keeps the three-byte reading of the lead byte.
+    }
+    // three bytes: four payload bits of the lead byte, the rest of it discarded
+    if (i + 2 >= n || (p[i + 1] & 0xC0) != 0x80 || (p[i + 2] & 0xC0) != 0x80) goto malformed;
+    *d++ = static_cast<char16_t>(((b & 0x0F) << 12) | ((p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F));
+    i += 3;
+  }
+  out.resize(static_cast<size_t>(d - out.data()));
+  return true;
+malformed:
+  out.clear();
+  return false;
+}
+
+std::u16string Utf8ToWide(std::string_view text) {
+  std::u16string out;
+  TryUtf8ToWide(text, out);
+  return out;
+}
+
+}  // namespace zentrak

@@ -1,0 +1,97 @@
+// Code page, locale and path mapping on Linux.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+
+#include "platform/codepage.h"
+#include "platform/env.h"
+#include "platform/locale.h"
+
+namespace zentrak::platform {
+namespace {
+
+TEST(CodePage, RoundTripsWhatTheCodePageHolds) {
+  std::u16string chinese = u"\u4E2D\u6587";  // held by both UTF-8 and GBK
+  EXPECT_EQ(AnsiToWide(WideToAnsi(chinese)), chinese);
+  if (SystemCodePage() == 936) {
+    EXPECT_EQ(WideToAnsi(chinese), "\xD6\xD0\xCE\xC4");
+    EXPECT_EQ(WideToAnsi(u"a\u0E01b\U0001F600c"), "a?b??c");  // not in GBK: one ? per unit
+    EXPECT_EQ(WideToAnsi(u"\u00E9"), "\xA8\xA6");
+  } else {
+    EXPECT_EQ(SystemCodePage(), kCodePageUtf8);
+    EXPECT_EQ(WideToAnsi(chinese), "\xE4\xB8\xAD\xE6\x96\x87");
+    EXPECT_EQ(WideToAnsi(u"\U0001F600"), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(AnsiToWide("a\xFF" "b"), u"a\uFFFDb");
+  }
+}
+
+TEST(CodePage, UpperCasesOnlyLettersAndKeepsMultiByteText) {
+  EXPECT_EQ(AnsiUpperCase("name_1"), "NAME_1");
+  std::string zh = WideToAnsi(u"\u540D\u79F0x");
+  std::string expected = zh;
+  expected.back() = 'X';
+  EXPECT_EQ(AnsiUpperCase(zh), expected);
+}
+
+TEST(Locale, TextToIntegerFollowsTheLocale) {
+  int64_t v = 0;
+  EXPECT_EQ(LocaleTextToInteger(u" 12 ", INT32_MIN, INT32_MAX, v), ParseResult::kOk);
+  EXPECT_EQ(v, 12);
+  EXPECT_EQ(LocaleTextToInteger(u"2.5", INT32_MIN, INT32_MAX, v), ParseResult::kOk);
+  EXPECT_EQ(v, 2);
+  EXPECT_EQ(LocaleTextToInteger(u"3.5", INT32_MIN, INT32_MAX, v), ParseResult::kOk);
+  EXPECT_EQ(v, 4);
+  EXPECT_EQ(LocaleTextToInteger(u"-1e3", INT32_MIN, INT32_MAX, v), ParseResult::kOk);
+  EXPECT_EQ(v, -1000);
+  EXPECT_EQ(LocaleTextToInteger(u"&HFF", INT32_MIN, INT32_MAX, v), ParseResult::kOk);
+  EXPECT_EQ(v, 255);
+  EXPECT_EQ(LocaleTextToInteger(u"abc", INT32_MIN, INT32_MAX, v), ParseResult::kTypeMismatch);
+  EXPECT_EQ(LocaleTextToInteger(u"$10", INT32_MIN, INT32_MAX, v), ParseResult::kTypeMismatch);
+  EXPECT_EQ(LocaleTextToInteger(u"2147483648", INT32_MIN, INT32_MAX, v), ParseResult::kOverflow);
+  EXPECT_EQ(LocaleTextToInteger(u"", INT32_MIN, INT32_MAX, v), ParseResult::kTypeMismatch);
+}
+
+TEST(Locale, CommaLocaleUsesCommaAsDecimalSeparator) {
+  const char* saved = std::setlocale(LC_NUMERIC, nullptr);
+  std::string keep = saved ? saved : "C";
+  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 not generated";
+  EXPECT_EQ(DecimalSeparator(), ',');
+  int64_t v = 0;
+  EXPECT_EQ(LocaleTextToInteger(u"2,5", INT32_MIN, INT32_MAX, v), ParseResult::kOk);
+  EXPECT_EQ(v, 2);
+  EXPECT_EQ(LocaleTextToInteger(u"1.000", INT32_MIN, INT32_MAX, v), ParseResult::kOk);
+  EXPECT_EQ(v, 1000);
+  EXPECT_EQ(CurrencyToText(125000), u"12,5");
+  std::setlocale(LC_NUMERIC, keep.c_str());
+}
+
+TEST(Locale, BooleanAndCurrencyText) {
+  bool b = false;
+  EXPECT_EQ(LocaleTextToBoolean(u"TRUE", b), ParseResult::kOk);
+  EXPECT_TRUE(b);
+  EXPECT_EQ(LocaleTextToBoolean(u"0", b), ParseResult::kOk);
+  EXPECT_FALSE(b);
+  EXPECT_EQ(LocaleTextToBoolean(u"maybe", b), ParseResult::kTypeMismatch);
+  EXPECT_EQ(CurrencyToText(-30000), u"-3");
+  EXPECT_EQ(CurrencyToText(12345), u"1.2345");
+}
+
+TEST(Paths, BackslashesAndDrivesMapOntoFolders) {
+  EXPECT_EQ(NativePath("\\home\\u\\Zentrak\\a.db"), "/home/u/Zentrak/a.db");
+  setenv("ZENTRAK_DRIVE_F", "/tmp", 1);
+  EXPECT_EQ(NativePath("F:\\demo.db"), "/tmp/demo.db");
+  EXPECT_EQ(NativePath("f:\\x\\y"), "/tmp/x/y");
+  unsetenv("ZENTRAK_DRIVE_F");
+}
+
+TEST(Paths, ProfileFallsBackToHomeAndIsCut) {
+  setenv("USERPROFILE", std::string(300, 'p').c_str(), 1);
+  EXPECT_EQ(UserProfileDir().size(), 254u);
+  unsetenv("USERPROFILE");
+  setenv("HOME", "/home/someone", 1);
+  EXPECT_EQ(UserProfileDir(), "/home/someone");
+}
+
+}  // namespace
+}  // namespace zentrak::platform
