@@ -16,7 +16,7 @@ native=(
   clang libclang-rt-14-dev
   locales xvfb xdotool poppler-utils imagemagick
   chromium chromium-driver
-  python3 curl
+  python3 curl hyperfine
 )
 windows=(
   mingw-w64 mingw-w64-tools libwine-dev libz-mingw-w64-dev
