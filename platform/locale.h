@@ -19,6 +19,9 @@ enum class ParseResult { kOk, kTypeMismatch, kOverflow };
 // to the nearest integer, halves to even. kOverflow when the value is outside [min, max].
 ParseResult LocaleTextToInteger(std::u16string_view text, int64_t min, int64_t max, int64_t& out);
 
+// The same text read as a floating-point number.
+ParseResult LocaleTextToDouble(std::u16string_view text, double& out);
+
 // The platform's locale-aware text-to-boolean conversion: the locale's words for true and false
 // (any case) and numbers (true when not zero).
 ParseResult LocaleTextToBoolean(std::u16string_view text, bool& out);

@@ -119,6 +119,14 @@ ParseResult LocaleTextToInteger(std::u16string_view text, int64_t min, int64_t m
   return ParseResult::kOk;
 }
 
+ParseResult LocaleTextToDouble(std::u16string_view text, double& out) {
+  long double v;
+  if (!ParseLocaleNumber(text, v)) return ParseResult::kTypeMismatch;
+  if (std::isinf(static_cast<double>(v)) && !std::isinf(v)) return ParseResult::kOverflow;
+  out = static_cast<double>(v);
+  return ParseResult::kOk;
+}
+
 ParseResult LocaleTextToBoolean(std::u16string_view text, bool& out) {
   std::u16string t = Trim(text);
   std::u16string lower;

@@ -1,0 +1,55 @@
+// The wire protocol of zentrak-host: one JSON request in, one JSON answer out. The same
+// messages travel over standard input and output (--stdio) and over loopback HTTP; docs/protocol.md
+// describes them for pages, the JavaScript client and tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "server/automation_object.h"
+#include "server/variant.h"
+
+namespace zentrak::host {
+
+// A malformed request or value. Answered with code kE_INVALIDARG and the message.
+class WireError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+constexpr int32_t kE_INVALIDARG = static_cast<int32_t>(0x80070057u);
+
+// The objects of one page load (or of one --stdio run). Releasing the session releases every
+// object; a LocalDB then closes its database.
+class Session {
+ public:
+  explicit Session(size_t max_objects = 256) : max_objects_(max_objects) {}
+
+  // Answers one request. Never throws for bad input: every failure is an "ok":false answer.
+  nlohmann::ordered_json Handle(const nlohmann::ordered_json& request);
+  // Parses and answers one line of text.
+  std::string HandleText(std::string_view text);
+
+  size_t ObjectCount() const noexcept { return objects_.size(); }
+  void ReleaseAll() { objects_.clear(); }
+
+ private:
+  nlohmann::ordered_json HandleOne(const nlohmann::ordered_json& request);
+  AutomationObject& ObjectFor(const nlohmann::ordered_json& request);
+
+  size_t max_objects_;
+  int64_t next_id_ = 1;
+  std::map<int64_t, std::unique_ptr<AutomationObject>> objects_;
+};
+
+// Values: JSON to Variant and back.
+Variant ValueFromJson(const nlohmann::ordered_json& value);
+nlohmann::ordered_json ValueToJson(const Variant& value);
+
+}  // namespace zentrak::host

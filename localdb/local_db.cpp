@@ -1,0 +1,105 @@
+// LocalDB: database location and lifecycle, and the binding of its members.
+#include "localdb/local_db.h"
+
+#include "base/exception.h"
+#include "platform/env.h"
+#include "server/convert.h"
+
+namespace zentrak {
+
+const char kCreateCacheObjs[] =
+    "CREATE TABLE IF NOT EXISTS CacheObjs (TableName TEXT NOT NULL PRIMARY KEY,PK_Field TEXT  NOT NULL, "
+    "Version TEXT)";
+
+namespace {
+
+const char kVersion[] = "Corvel SqliteDB 0.8";
+
+const ClassDesc& LocalDBClass() { return *ZentrakTypeLibrary().classes[0]; }
+
+}  // namespace
+
+std::string PrepareDataFolder(const std::string& path) {
+  std::string folder;
+  if (path.empty()) {
+    folder = platform::UserProfileDir() + "\\Zentrak";
+  } else {
+    std::string p = path;
+    // One trailing separator, of either kind, is removed.
+    if (p.back() == '\\' || p.back() == '/') p.pop_back();
+    if (!platform::DirectoryExists(p)) platform::MakeDirectory(p);
+    folder = p + "\\Zentrak";
+  }
+  if (!platform::DirectoryExists(folder)) platform::MakeDirectory(folder);
+  return folder;
+}
+
+TLocalDB::TLocalDB() : AutomationObject(LocalDBClass()) {}
+
+TLocalDB::~TLocalDB() { close(); }
+
+TSQLiteDatabase& TLocalDB::OpenDatabase() {
+  if (!Database) throw Exception("No database is open: call setDBName first");
+  return *Database;
+}
+
+void TLocalDB::GetVersion(Variant& Value) { Value = Variant(u"Corvel SqliteDB 0.8"); }
+
+void TLocalDB::InitDB(const Variant& shortName, const Variant&, const Variant&, const Variant&) {
+  std::string path = "F:\\" + VarToText(shortName) + ".db";
+  // The new connection is opened before the earlier one is closed: a failed open keeps the
+  // database that was open, and a successful one closes it, so no connection is left behind.
+  auto opened = std::make_unique<TSQLiteDatabase>(path);
+  Database = std::move(opened);
+}
+
+void TLocalDB::setDBName(const Variant& DBName, const Variant& Path, Variant& ReturnValue) {
+  try {
+    std::string folder = PrepareDataFolder(VarToText(Path));
+    std::string file = folder + "\\" + VarToText(DBName) + ".db";
+    close();
+    Database = std::make_unique<TSQLiteDatabase>(file);
+    Database->RunStatement(kCreateCacheObjs);
+    ReturnValue = Variant::FromBool(true);
+  } catch (const std::exception&) {
+    // Every failure is reported only through ReturnValue.
+    ReturnValue = Variant::FromBool(false);
+  }
+}
+
+void TLocalDB::close() { Database.reset(); }
+
+void TLocalDB::Invoke(const MemberDesc& member, std::span<Variant> a, Variant& result) {
+  switch (member.dispid) {
+    case 201:
+      return GetVersion(result);
+    case 202:
+      return InitDB(a[0], a[1], a[2], a[3]);
+    case 203:
+      return executeSql(a[0], result);
+    case 204:
+      return BeginTrans();
+    case 205:
+      return CommitTrans();
+    case 206:
+      return RollBackTrans();
+    case 207:
+      return setDBName(a[0], a[1], result);
+    case 208:
+      return isTableCached(a[0], result);
+    case 209:
+      return initCache(a[0], result);
+    case 210:
+      return queryAll(a[0], result);
+    case 211:
+      return queryByPage(a[0], a[1], a[2], result);
+    case 212:
+      return getCacheObjs(a[0], result);
+    case 213:
+      return close();
+    default:
+      throw Exception("Unknown member");
+  }
+}
+
+}  // namespace zentrak
