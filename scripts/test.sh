@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds both products and runs every test: the unit tests through
+# CTest (each under the UTF-8 and the GBK code page), the Windows module's suites under Wine, and
+# the host's end-to-end tests in headless Chromium.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+build=${ZENTRAK_BUILD:-$here/build}
+jobs=${ZENTRAK_JOBS:-2}
+
+bash scripts/install-deps.sh
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" -j "$jobs"
+(cd "$build" && ctest --output-on-failure -j "$jobs")
+
+if [ -x scripts/test-windows.sh ] || [ -f scripts/test-windows.sh ]; then
+  bash scripts/test-windows.sh "$build"
+fi
+if [ -f tests/e2e/run.sh ]; then
+  bash tests/e2e/run.sh "$build"
+fi
