@@ -1,6 +1,7 @@
 // General number format with 15 significant digits.
 #include "base/number_text.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -30,9 +31,18 @@ void AppendGeneralNumber(long double value, char decimal_separator, std::string&
       return;
     }
   }
-  // %.14Le gives d.dddddddddddddde[+-]x, correctly rounded to 15 significant digits.
+  // d.dddddddddddddde[+-]x, correctly rounded to 15 significant digits. A value that is exactly a
+  // double (every cell and variant value) takes the faster double conversion.
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.14Le", std::fabs(value));
+  long double magnitude = std::fabs(value);
+  double as_double = static_cast<double>(magnitude);
+  std::to_chars_result r;
+  if (static_cast<long double>(as_double) == magnitude) {
+    r = std::to_chars(buf, buf + sizeof buf - 1, as_double, std::chars_format::scientific, 14);
+  } else {
+    r = std::to_chars(buf, buf + sizeof buf - 1, magnitude, std::chars_format::scientific, 14);
+  }
+  *r.ptr = 0;
   char digits[16];
   int k = 0;
   digits[k++] = buf[0];

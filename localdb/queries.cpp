@@ -1,19 +1,72 @@
-// LocalDB: SQL execution, transactions, query results and the table cache registry.
+// LocalDB: SQL execution, transactions and query results.
 #include "base/exception.h"
+#include "base/text.h"
+#include "localdb/common.h"
 #include "localdb/local_db.h"
+#include "platform/codepage.h"
+#include "server/convert.h"
 
 namespace zentrak {
+namespace {
 
-void TLocalDB::executeSql(Variant&, Variant&) { throw ENotAvailable("executeSql"); }
-void TLocalDB::BeginTrans() { throw ENotAvailable("BeginTrans"); }
-void TLocalDB::CommitTrans() { throw ENotAvailable("CommitTrans"); }
-void TLocalDB::RollBackTrans() { throw ENotAvailable("RollBackTrans"); }
-void TLocalDB::isTableCached(const Variant&, Variant&) { throw ENotAvailable("isTableCached"); }
-void TLocalDB::initCache(const Variant&, Variant&) { throw ENotAvailable("initCache"); }
-void TLocalDB::queryAll(const Variant&, Variant&) { throw ENotAvailable("queryAll"); }
-void TLocalDB::queryByPage(const Variant&, const Variant&, const Variant&, Variant&) {
-  throw ENotAvailable("queryByPage");
+// The first six non-blank characters, lower-cased (A to Z only), decide: "select" is a query.
+// Only the blank (32) is skipped; tabs and line breaks count as characters.
+bool IsQuery(std::string_view sql) {
+  char word[6];
+  size_t n = 0;
+  for (size_t i = 0; i < sql.size() && n < 6; ++i) {
+    char c = sql[i];
+    if (c == ' ') continue;
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    word[n++] = c;
+  }
+  return n == 6 && std::string_view(word, 6) == "select";
 }
-void TLocalDB::getCacheObjs(const Variant&, Variant&) { throw ENotAvailable("getCacheObjs"); }
+
+}  // namespace
+
+void TLocalDB::executeSql(Variant& Data, Variant& Value) {
+  Value = Variant::FromBool(false);
+  std::string sql = VarToText(Data);  // a conversion failure fails the call
+  if (IsQuery(sql)) {
+    try {
+      auto table = OpenDatabase().QueryTable(platform::AnsiToUtf8(sql));
+      TvxJSONobject obj;
+      TCommonClass::TableToJSON(*table, obj, -1, -1);
+      Data = Variant(ResultText(obj));
+      Value = Data;
+    } catch (const Exception& e) {
+      Data = Variant(platform::AnsiToWide(e.Message()));
+      Value = Data;
+    }
+  } else {
+    try {
+      OpenDatabase().RunStatement(sql);
+      Value = Variant::FromBool(true);
+    } catch (const Exception& e) {
+      Data = Variant(platform::AnsiToWide(e.Message()));
+      Value = Variant::FromBool(false);
+    }
+  }
+}
+
+// The transaction members start, commit and roll back a real transaction on the open database.
+void TLocalDB::BeginTrans() { OpenDatabase().StartTransaction(); }
+void TLocalDB::CommitTrans() { OpenDatabase().CommitTransaction(); }
+void TLocalDB::RollBackTrans() { OpenDatabase().RollbackTransaction(); }
+
+void TLocalDB::queryByPage(const Variant& SQL, const Variant& pageSize, const Variant& pageIndex, Variant& Param4) {
+  std::string s = platform::AnsiToUtf8(VarToText(SQL));
+  auto table = OpenDatabase().QueryTable(s);
+  TvxJSONobject obj;
+  int32_t size = VarToInteger(pageSize);
+  int32_t page = VarToInteger(pageIndex);
+  TCommonClass::TableToJSON(*table, obj, size, page);
+  Param4 = Variant(ResultText(obj));
+}
+
+void TLocalDB::queryAll(const Variant& SQL, Variant& Param2) {
+  queryByPage(SQL, Variant::FromInt32(-1), Variant::FromInt32(-1), Param2);
+}
 
 }  // namespace zentrak
