@@ -1,5 +1,5 @@
 // The file-open dialog on Linux: ZENTRAK_FILE_CHOOSER when it is set, otherwise GTK 3's file
-// chooser. GTK is loaded only when a dialog is shown, so nothing needs a display until then.
+// chooser. GTK is initialised only when a dialog is shown, so nothing needs a display until then.
 #include "platform/dialogs.h"
 
 #include <fcntl.h>
