@@ -126,7 +126,7 @@ void Unshrink(EntryInput& input, EntryOutput& output) {
   constexpr int kFirstFree = 257;
   std::vector<uint16_t> prefix(kCodes, 0);
   std::vector<uint8_t> last_char(kCodes, 0), first_char(kCodes, 0);
-  std::vector<char> used(kCodes, 0);
+  std::vector<char> used(kCodes, 0), extended(kCodes, 0);
   for (int c = 0; c < 256; ++c) {
     used[c] = 1;
     last_char[c] = first_char[c] = static_cast<uint8_t>(c);
@@ -151,7 +151,7 @@ void Unshrink(EntryInput& input, EntryOutput& output) {
         ++code_size;
       } else if (control == 2) {
         if (pending >= 0) used[pending] = 0;
-        std::vector<char> extended(kCodes, 0);
+        std::fill(extended.begin(), extended.end(), 0);
         for (int c = kFirstFree; c < kCodes; ++c) {
           if (used[c]) extended[prefix[c]] = 1;
         }
