@@ -1,0 +1,36 @@
+// The module's entry point and its four exports. No error leaves an export as an exception.
+#include <windows.h>
+#include <objbase.h>
+
+#include "server/com/factory.h"
+#include "server/com/server.h"
+
+using zentrak::com::FactoryRegistry;
+using zentrak::com::Server;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    Server::Instance().SetModule(module);
+    DisableThreadLibraryCalls(module);
+  }
+  return TRUE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  FactoryRegistry& registry = FactoryRegistry::Instance();
+  registry.EnsureFactories();
+  zentrak::com::ClassFactory* factory = registry.Find(clsid);
+  if (!factory) return CLASS_E_CLASSNOTAVAILABLE;
+  return factory->QueryInterface(iid, out);
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+  Server& server = Server::Instance();
+  return server.ObjectCount() == 0 && server.FactoryCount() == 0 ? S_OK : S_FALSE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() { return zentrak::com::UpdateRegistry(true); }
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() { return zentrak::com::UpdateRegistry(false); }
