@@ -46,9 +46,15 @@ void AppendGeneralNumber(long double value, char decimal_separator, std::string&
   char digits[16];
   int k = 0;
   digits[k++] = buf[0];
-  const char* p = buf + 2;
+  const char* p = buf[1] == '.' ? buf + 2 : buf + 1;
   while (*p && *p != 'e') digits[k++] = *p++;
-  int exp10 = std::atoi(p + 1);  // value = d1.d2.. x 10^exp10
+  // value = d1.d2.. x 10^exp10
+  int exp10 = 0;
+  const char* q = p + 1;
+  bool negative_exponent = *q == '-';
+  if (*q == '-' || *q == '+') ++q;
+  for (; *q >= '0' && *q <= '9'; ++q) exp10 = exp10 * 10 + (*q - '0');
+  if (negative_exponent) exp10 = -exp10;
   while (k > 1 && digits[k - 1] == '0') --k;
   int e = exp10 + 1;  // value = 0.d1d2.. x 10^e
   if (value < 0) out += '-';

@@ -1,6 +1,11 @@
 // The result JSON shape.
 #include "localdb/common.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
 #include "base/text.h"
 #include "codec/base64.h"
 #include "platform/codepage.h"
@@ -71,17 +76,187 @@ void TCommonClass::TableToJSON(TSQLiteTable& table, TvxJSONobject& target, int32
   target.AddMember(u"data", std::move(data));
 }
 
+namespace {
+
+// The result text under construction: units are written through a pointer into a buffer that
+// grows geometrically, so appending a unit costs no capacity check of its own.
+class WideOut {
+ public:
+  explicit WideOut(size_t reserve) { Grow(reserve); }
+  // REQUIRES: room for n more units before the next Ensure.
+  void Ensure(size_t n) {
+    if (static_cast<size_t>(end_ - pos_) < n) Grow(n);
+  }
+  void Put(char16_t c) { *pos_++ = c; }
+  void Put(const char16_t* s) {
+    while (*s) *pos_++ = *s++;
+  }
+  // Appends one unit with the writer's escaping. The writer escapes the bytes of the UTF-8 form,
+  // and every byte it escapes is ASCII, so escaping the units gives the same text. At most six
+  // units are written.
+  void PutEscaped(char16_t c) {
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    if (c >= 0x20 && c != u'"' && c != u'\\' && c != u'/') {
+      *pos_++ = c;
+      return;
+    }
+    *pos_++ = u'\\';
+    switch (c) {
+      case u'"': *pos_++ = u'"'; return;
+      case u'\\': *pos_++ = u'\\'; return;
+      case u'/': *pos_++ = u'/'; return;
+      case 0x08: *pos_++ = u'b'; return;
+      case 0x09: *pos_++ = u't'; return;
+      case 0x0A: *pos_++ = u'n'; return;
+      case 0x0C: *pos_++ = u'f'; return;
+      case 0x0D: *pos_++ = u'r'; return;
+      default:
+        *pos_++ = u'u';
+        *pos_++ = u'0';
+        *pos_++ = u'0';
+        *pos_++ = kHex[c >> 4];
+        *pos_++ = kHex[c & 15];
+    }
+  }
+  void PutInteger(int64_t n) {
+    char buf[24];
+    int len = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(n));
+    Ensure(static_cast<size_t>(len));
+    for (int i = 0; i < len; ++i) *pos_++ = static_cast<char16_t>(buf[i]);
+  }
+  void PutWideString(std::u16string_view text) {
+    Ensure(text.size() * 6 + 2);
+    *pos_++ = u'"';
+    for (char16_t c : text) PutEscaped(c);
+    *pos_++ = u'"';
+  }
+  // A cell's UTF-8 bytes as a JSON string: a text with a malformed sequence is the empty string.
+  void PutUtf8String(std::string_view utf8, std::u16string& scratch) {
+    Ensure(utf8.size() * 6 + 2);
+    *pos_++ = u'"';
+    char16_t* start = pos_;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const unsigned char* e = p + utf8.size();
+    for (; p < e; ++p) {
+      if (*p >= 0x80) break;
+      PutEscaped(*p);
+    }
+    if (p < e) {
+      pos_ = start;
+      if (TryUtf8ToWide(utf8, scratch)) {
+        for (char16_t c : scratch) PutEscaped(c);
+      }
+    }
+    *pos_++ = u'"';
+  }
+  std::u16string Take() { return std::u16string(buf_.get(), static_cast<size_t>(pos_ - buf_.get())); }
+
+ private:
+  void Grow(size_t n) {
+    size_t used = static_cast<size_t>(pos_ - buf_.get());
+    size_t cap = static_cast<size_t>(end_ - buf_.get());
+    size_t want = std::max(cap * 2, used + n + 1024);
+    std::unique_ptr<char16_t[]> bigger(new char16_t[want]);
+    if (used) std::memcpy(bigger.get(), buf_.get(), used * sizeof(char16_t));
+    buf_ = std::move(bigger);
+    pos_ = buf_.get() + used;
+    end_ = buf_.get() + want;
+  }
+
+  std::unique_ptr<char16_t[]> buf_;
+  char16_t* pos_ = nullptr;
+  char16_t* end_ = nullptr;
+};
+
+}  // namespace
+
+std::u16string TCommonClass::TableToJSONText(TSQLiteTable& table, int32_t size, int32_t page) {
+  const uint32_t rows = table.RowCount();
+  const int columns = table.ColumnCount();
+  WideOut out(256 + static_cast<size_t>(rows) * static_cast<size_t>(columns) * 8);
+  out.Ensure(16);
+  out.Put(u"{\"size\":");
+  out.PutInteger(size);
+  out.Ensure(16);
+  out.Put(u",\"total\":");
+  out.PutInteger(rows);
+  out.Ensure(16);
+  out.Put(u",\"page\":");
+  out.PutInteger(page);
+  out.Ensure(16);
+  out.Put(u",\"meta\":[");
+  for (int i = 0; i < columns; ++i) {
+    if (i) {
+      out.Ensure(1);
+      out.Put(u',');
+    }
+    out.PutWideString(platform::AnsiToWide(table.ColumnName(i)));
+  }
+  out.Ensure(16);
+  out.Put(u"],\"data\":[");
+  bool empty_page = false;
+  if (size == -1 || page == -1) {
+    table.Rewind();
+  } else {
+    // (page - 1) * size in 32-bit signed arithmetic, wrapping as TableToJSON does.
+    int32_t offset = static_cast<int32_t>((static_cast<uint32_t>(page) - 1u) * static_cast<uint32_t>(size));
+    if (offset < 0) {
+      table.Rewind();
+    } else if (static_cast<uint32_t>(offset) < rows) {
+      table.SeekRow(static_cast<uint32_t>(offset));
+    } else {
+      empty_page = true;
+    }
+  }
+  if (!empty_page) {
+    std::vector<ColumnKind> kinds;
+    for (int i = 0; i < columns; ++i) kinds.push_back(table.Kind(i));
+    std::string number;
+    std::u16string scratch;
+    int32_t collected = 0;
+    while (!table.AtEnd()) {
+      out.Ensure(2);
+      if (collected) out.Put(u',');
+      out.Put(u'[');
+      for (int i = 0; i < columns; ++i) {
+        out.Ensure(5);
+        if (i) out.Put(u',');
+        if (table.CellIsNull(i)) {
+          out.Put(u"null");
+          continue;
+        }
+        switch (kinds[static_cast<size_t>(i)]) {
+          case ColumnKind::Text:
+          case ColumnKind::Blob:
+            out.PutUtf8String(table.CellBytes(i), scratch);
+            break;
+          default:
+            number.clear();
+            table.AppendCellText(i, number);
+            out.PutUtf8String(number, scratch);
+            break;
+        }
+      }
+      out.Ensure(1);
+      out.Put(u']');
+      table.Advance();
+      if (++collected == size) break;
+    }
+  }
+  out.Ensure(2);
+  out.Put(u"]}");
+  return out.Take();
+}
+
 std::u16string ResultText(const TvxJSONbase& root) { return Utf8ToWide(TvxJSON::WriteText(&root)); }
 
 std::u16string TCommonClass::QueryToJSON(TSQLiteDatabase& database, const Variant& sql, const Variant& pageSize,
                                          const Variant& pageIndex) {
   std::string s = VarToText(sql);
   auto table = database.QueryTable(s);
-  TvxJSONobject obj;
   int32_t size = VarToInteger(pageSize);
   int32_t page = VarToInteger(pageIndex);
-  TableToJSON(*table, obj, size, page);
-  return ResultText(obj);
+  return TableToJSONText(*table, size, page);
 }
 
 void TCommonClass::LinesToJSON(std::string_view columnName, std::string_view lines, TvxJSONobject& target) {

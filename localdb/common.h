@@ -18,6 +18,9 @@ class TCommonClass {
   // Appends "size", "total", "page", "meta" and "data" to target for one page of table. Moves
   // the table's cursor.
   static void TableToJSON(TSQLiteTable& table, TvxJSONobject& target, int32_t pageSize, int32_t pageIndex);
+  // The text that TableToJSON followed by the writer gives, decoded to UTF-16, written straight
+  // from the table without building the tree: the path every query result takes.
+  static std::u16string TableToJSONText(TSQLiteTable& table, int32_t pageSize, int32_t pageIndex);
   // Runs sql (its 8-bit text, passed to SQLite unchanged) and returns the result JSON text.
   static std::u16string QueryToJSON(TSQLiteDatabase& database, const Variant& sql, const Variant& pageSize,
                                     const Variant& pageIndex);

@@ -31,9 +31,7 @@ void TLocalDB::executeSql(Variant& Data, Variant& Value) {
   if (IsQuery(sql)) {
     try {
       auto table = OpenDatabase().QueryTable(platform::AnsiToUtf8(sql));
-      TvxJSONobject obj;
-      TCommonClass::TableToJSON(*table, obj, -1, -1);
-      Data = Variant(ResultText(obj));
+      Data = Variant(TCommonClass::TableToJSONText(*table, -1, -1));
       Value = Data;
     } catch (const Exception& e) {
       Data = Variant(platform::AnsiToWide(e.Message()));
@@ -58,11 +56,9 @@ void TLocalDB::RollBackTrans() { OpenDatabase().RollbackTransaction(); }
 void TLocalDB::queryByPage(const Variant& SQL, const Variant& pageSize, const Variant& pageIndex, Variant& Param4) {
   std::string s = platform::AnsiToUtf8(VarToText(SQL));
   auto table = OpenDatabase().QueryTable(s);
-  TvxJSONobject obj;
   int32_t size = VarToInteger(pageSize);
   int32_t page = VarToInteger(pageIndex);
-  TCommonClass::TableToJSON(*table, obj, size, page);
-  Param4 = Variant(ResultText(obj));
+  Param4 = Variant(TCommonClass::TableToJSONText(*table, size, page));
 }
 
 void TLocalDB::queryAll(const Variant& SQL, Variant& Param2) {

@@ -8,6 +8,7 @@
 
 #include "base/text.h"
 #include "codec/base64.h"
+#include "localdb/common.h"
 #include "localdb/local_db.h"
 #include "platform/codepage.h"
 
@@ -300,6 +301,29 @@ TEST_F(QueriesTest, InitCacheValuesAndKeys) {
   Variant cached;
   db_.isTableCached(Variant(u"\u8868"), cached);
   EXPECT_TRUE(cached.BoolValue());
+}
+
+}  // namespace
+}  // namespace zentrak
+
+namespace zentrak {
+namespace {
+
+// The direct text path must give exactly what building the tree and writing it gives.
+TEST_F(QueriesTest, DirectTextEqualsTreeAndWriter) {
+  Run("create table m(i INTEGER, r REAL, t TEXT, b BLOB, x, \"na/me\"\"\" TEXT, \"\xE5\x90\x8D\" TEXT)");
+  Run("insert into m values(1, 2.5, 'a\"b\\c/d', x'00ff', null, 'tab\tnl\ncr\r\x01\x1f', '\xE4\xB8\xAD')");
+  Run("insert into m values(-7, 1e20, x'e9', x'', 3, '\xF0\x9F\x98\x80', null)");
+  Run("insert into m values(null, null, '', x'41', 'v', 'O''Hara', 'caf\xC3\xA9')");
+  TSQLiteDatabase check((root_ / "Zentrak" / "t.db").string());
+  const int sizes[][2] = {{-1, -1}, {2, 1}, {2, 2}, {2, 3}, {1, 0}, {0, 5}, {-3, 2}, {5, -1}};
+  for (auto [size, page] : sizes) {
+    auto a = check.QueryTable("select * from m");
+    TvxJSONobject obj;
+    TCommonClass::TableToJSON(*a, obj, size, page);
+    auto b = check.QueryTable("select * from m");
+    EXPECT_EQ(TCommonClass::TableToJSONText(*b, size, page), ResultText(obj)) << size << " " << page;
+  }
 }
 
 }  // namespace
