@@ -149,21 +149,23 @@ class WideOut {
     }
     *pos_++ = u'"';
   }
-  std::u16string Take() { return std::u16string(buf_.get(), static_cast<size_t>(pos_ - buf_.get())); }
+  // The text written so far; the buffer is handed over without a copy.
+  std::u16string Take() {
+    buf_.resize(static_cast<size_t>(pos_ - buf_.data()));
+    pos_ = end_ = nullptr;
+    return std::move(buf_);
+  }
 
  private:
   void Grow(size_t n) {
-    size_t used = static_cast<size_t>(pos_ - buf_.get());
-    size_t cap = static_cast<size_t>(end_ - buf_.get());
-    size_t want = std::max(cap * 2, used + n + 1024);
-    std::unique_ptr<char16_t[]> bigger(new char16_t[want]);
-    if (used) std::memcpy(bigger.get(), buf_.get(), used * sizeof(char16_t));
-    buf_ = std::move(bigger);
-    pos_ = buf_.get() + used;
-    end_ = buf_.get() + want;
+    size_t used = buf_.empty() ? 0 : static_cast<size_t>(pos_ - buf_.data());
+    size_t want = std::max(buf_.size() * 2, used + n + 1024);
+    buf_.resize(want);
+    pos_ = buf_.data() + used;
+    end_ = buf_.data() + buf_.size();
   }
 
-  std::unique_ptr<char16_t[]> buf_;
+  std::u16string buf_;
   char16_t* pos_ = nullptr;
   char16_t* end_ = nullptr;
 };
@@ -173,7 +175,7 @@ class WideOut {
 std::u16string TCommonClass::TableToJSONText(TSQLiteTable& table, int32_t size, int32_t page) {
   const uint32_t rows = table.RowCount();
   const int columns = table.ColumnCount();
-  WideOut out(256 + static_cast<size_t>(rows) * static_cast<size_t>(columns) * 8);
+  WideOut out(256 + static_cast<size_t>(rows) * static_cast<size_t>(columns) * 12);
   out.Ensure(16);
   out.Put(u"{\"size\":");
   out.PutInteger(size);
