@@ -1,13 +1,25 @@
-// zentrak-host: the four objects for programs and pages on Linux. With --stdio it answers one JSON
-// request per line of standard input with one JSON answer per line of standard output.
+// zentrak-host: the four objects for programs and pages on Linux.
+//   zentrak-host [options]   serves pages in browsers over HTTP on the loopback interface
+//   zentrak-host --stdio     answers one JSON request per line of standard input with one JSON
+//                            answer per line of standard output
+#include <glib-unix.h>
+#include <gtk/gtk.h>
+
 #include <clocale>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 
+#include "host/config.h"
+#include "host/http_server.h"
 #include "host/wire.h"
 
 namespace {
+
+using zentrak::host::HostSettings;
 
 int RunStdio() {
   zentrak::host::Session session;
@@ -23,22 +35,134 @@ int RunStdio() {
   return 0;
 }
 
-void Usage() {
-  std::cerr << "usage: zentrak-host --stdio\n"
-               "  --stdio   answer JSON requests, one per line, on standard input and output\n";
+void Usage(std::ostream& out) {
+  out << "usage: zentrak-host [options]\n"
+         "       zentrak-host --stdio\n"
+         "Serves the Zentrak objects to pages in browsers on http://127.0.0.1:PORT/ (and [::1]).\n"
+         "  --port N               listen on port N (default "
+      << zentrak::host::kDefaultPort
+      << "; 0 picks a free port)\n"
+         "  --config FILE          configuration file (default $XDG_CONFIG_HOME/zentrak/host.json)\n"
+         "  --allow-origin ORIGIN  approve pages of ORIGIN for this run; repeatable; \"null\" approves\n"
+         "                         file: pages\n"
+         "  --idle-timeout SECONDS release a page's objects after this long without a request\n"
+         "                         (default 600)\n"
+         "  --max-sessions N       page loads served at once (default 64)\n"
+         "  --max-objects N        objects per page load (default 256)\n"
+         "  --max-request-bytes N  largest request body (default 67108864)\n"
+         "  --no-prompt            never ask about unknown origins; refuse them\n"
+         "  --stdio                answer JSON requests, one per line, on standard input and output\n";
+}
+
+bool ParseNumber(const char* text, unsigned long long max, unsigned long long& out) {
+  if (!text || !*text) return false;
+  char* end = nullptr;
+  errno = 0;
+  out = std::strtoull(text, &end, 10);
+  return errno == 0 && *end == 0 && text[0] != '-' && out <= max;
+}
+
+gboolean Quit(gpointer loop) {
+  g_main_loop_quit(static_cast<GMainLoop*>(loop));
+  return G_SOURCE_CONTINUE;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
+  std::optional<std::string> config_path;
+  std::optional<unsigned long long> port, idle, max_sessions, max_objects, max_bytes;
+  std::vector<std::string> allow;
+  bool prompt = true;
+
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--stdio") == 0) return RunStdio();
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      Usage();
+    std::string arg = argv[i];
+    auto value = [&](unsigned long long max, std::optional<unsigned long long>& into) {
+      unsigned long long v;
+      if (i + 1 >= argc || !ParseNumber(argv[i + 1], max, v)) {
+        std::cerr << "zentrak-host: " << arg << " needs a number from 0 to " << max << "\n";
+        std::exit(2);
+      }
+      into = v;
+      ++i;
+    };
+    if (arg == "--stdio") return RunStdio();
+    if (arg == "--help" || arg == "-h") {
+      Usage(std::cout);
       return 0;
     }
+    if (arg == "--port") {
+      value(65535, port);
+    } else if (arg == "--idle-timeout") {
+      value(86400 * 7, idle);
+    } else if (arg == "--max-sessions") {
+      value(100000, max_sessions);
+    } else if (arg == "--max-objects") {
+      value(1000000, max_objects);
+    } else if (arg == "--max-request-bytes") {
+      value(1ull << 32, max_bytes);
+    } else if (arg == "--config" && i + 1 < argc) {
+      config_path = argv[++i];
+    } else if (arg == "--allow-origin" && i + 1 < argc) {
+      auto origin = zentrak::host::NormalizeOrigin(argv[++i]);
+      if (!origin) {
+        std::cerr << "zentrak-host: --allow-origin " << argv[i] << ": not an origin such as https://intranet.example\n";
+        return 2;
+      }
+      allow.push_back(*origin);
+    } else if (arg == "--no-prompt") {
+      prompt = false;
+    } else {
+      std::cerr << "zentrak-host: unknown option " << arg << "\n";
+      Usage(std::cerr);
+      return 2;
+    }
   }
-  Usage();
-  return 2;
+
+  zentrak::host::ConfigFile config(config_path ? *config_path : zentrak::host::DefaultConfigPath());
+  HostSettings settings;
+  try {
+    settings = config.Load();
+  } catch (const zentrak::host::ConfigError& e) {
+    std::cerr << "zentrak-host: " << e.what() << "\n";
+    return 1;
+  }
+  if (port) settings.port = static_cast<uint16_t>(*port);
+  if (idle) settings.idle_timeout_seconds = static_cast<unsigned>(*idle ? *idle : 1);
+  if (max_sessions) settings.max_sessions = *max_sessions;
+  if (max_objects) settings.max_objects_per_session = *max_objects;
+  if (max_bytes) settings.max_request_bytes = *max_bytes;
+  for (const auto& o : allow) {
+    if (o == "null")
+      settings.allow_null_origin = true;
+    else
+      settings.allowed_origins.push_back(o);
+  }
+
+  // GTK serves the origin question and the objects' dialogs. Without a display there is no one
+  // to ask, and unknown origins are refused.
+  bool have_display = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+  bool gtk = have_display && gtk_init_check(nullptr, nullptr);
+  std::unique_ptr<zentrak::host::OriginPrompter> prompter;
+  if (gtk && prompt) prompter = zentrak::host::MakeGtkPrompter();
+
+  std::signal(SIGPIPE, SIG_IGN);
+  zentrak::host::HttpServer server(settings, &config, std::move(prompter));
+  std::string error;
+  if (!server.Listen(error)) {
+    std::cerr << "zentrak-host: " << error << "\n";
+    return 1;
+  }
+  std::cout << "zentrak-host: listening on http://127.0.0.1:" << server.Port() << "/ (demo: http://127.0.0.1:"
+            << server.Port() << "/demo)" << std::endl;
+
+  GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+  g_unix_signal_add(SIGINT, Quit, loop);
+  g_unix_signal_add(SIGTERM, Quit, loop);
+  g_main_loop_run(loop);
+  // Stopping releases every page's objects; a LocalDB closes its database.
+  server.EndAllSessions();
+  g_main_loop_unref(loop);
+  return 0;
 }

@@ -436,12 +436,12 @@ json ValueToJson(const Variant& value) {
   return nullptr;
 }
 
-AutomationObject& Session::ObjectFor(const json& request) {
+std::shared_ptr<AutomationObject> Session::ObjectFor(const json& request) {
   auto it = request.find("object");
   if (it == request.end() || !it->is_number_integer()) throw WireError("\"object\" must be an object number");
   auto found = objects_.find(it->get<int64_t>());
   if (found == objects_.end()) throw WireError("no object " + std::to_string(it->get<int64_t>()) + " in this session");
-  return *found->second;
+  return found->second;
 }
 
 json Session::HandleOne(const json& request) {
@@ -470,9 +470,9 @@ json Session::HandleOne(const json& request) {
       return {{"id", id}, {"ok", true}, {"object", handle}};
     }
     if (op == "release") {
-      AutomationObject& obj = ObjectFor(request);
+      std::shared_ptr<AutomationObject> obj = ObjectFor(request);
       for (auto it = objects_.begin(); it != objects_.end(); ++it) {
-        if (it->second.get() == &obj) {
+        if (it->second == obj) {
           objects_.erase(it);
           break;
         }
@@ -480,11 +480,12 @@ json Session::HandleOne(const json& request) {
       return {{"id", id}, {"ok", true}};
     }
     if (op == "describe") {
-      const ClassDesc& cls = request.contains("object") ? ObjectFor(request).Class() : ClassFor(request);
+      const ClassDesc& cls = request.contains("object") ? ObjectFor(request)->Class() : ClassFor(request);
       return {{"id", id}, {"ok", true}, {"value", Describe(cls)}};
     }
     if (op == "names") {
-      AutomationObject& obj = ObjectFor(request);
+      std::shared_ptr<AutomationObject> held = ObjectFor(request);
+      AutomationObject& obj = *held;
       auto n = request.find("names");
       if (n == request.end() || !n->is_array()) throw WireError("\"names\" must be an array of strings");
       std::vector<std::string> names;
@@ -501,7 +502,8 @@ json Session::HandleOne(const json& request) {
     if (op == "query") {
       // Whether the object answers an interface, and its IObjectSafety and ISupportErrorInfo
       // answers for that interface id.
-      AutomationObject& obj = ObjectFor(request);
+      std::shared_ptr<AutomationObject> held = ObjectFor(request);
+      AutomationObject& obj = *held;
       auto iid_it = request.find("iid");
       if (iid_it == request.end() || !iid_it->is_string()) throw WireError("\"iid\" must be a GUID string");
       auto iid = Guid::Parse(iid_it->get<std::string>());
@@ -518,7 +520,8 @@ json Session::HandleOne(const json& request) {
       return answer;
     }
     if (op == "call") {
-      AutomationObject& obj = ObjectFor(request);
+      std::shared_ptr<AutomationObject> held = ObjectFor(request);
+      AutomationObject& obj = *held;
       int32_t dispid;
       if (auto d = request.find("dispid"); d != request.end()) {
         if (!d->is_number_integer()) throw WireError("\"dispid\" must be an integer");

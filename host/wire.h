@@ -41,11 +41,13 @@ class Session {
 
  private:
   nlohmann::ordered_json HandleOne(const nlohmann::ordered_json& request);
-  AutomationObject& ObjectFor(const nlohmann::ordered_json& request);
+  std::shared_ptr<AutomationObject> ObjectFor(const nlohmann::ordered_json& request);
 
   size_t max_objects_;
   int64_t next_id_ = 1;
-  std::map<int64_t, std::unique_ptr<AutomationObject>> objects_;
+  // Shared so that a call keeps its object alive while a nested main loop (a modal dialog)
+  // serves a request that releases it, or the whole session.
+  std::map<int64_t, std::shared_ptr<AutomationObject>> objects_;
 };
 
 // Values: JSON to Variant and back.

@@ -1,0 +1,59 @@
+// The host's settings: built-in defaults, the user's configuration file (JSON, by default
+// $XDG_CONFIG_HOME/zentrak/host.json) and the answers the user gave about origins, which are
+// written back to that file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace zentrak::host {
+
+// The documented default port of the host.
+constexpr uint16_t kDefaultPort = 48620;
+
+// A configuration file that cannot be read or holds a wrong value; the message names the file and
+// the setting.
+class ConfigError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct HostSettings {
+  uint16_t port = kDefaultPort;             // 0 picks a free port
+  unsigned idle_timeout_seconds = 600;      // a session unused this long is released
+  size_t max_sessions = 64;                 // page loads served at once
+  size_t max_objects_per_session = 256;
+  size_t max_request_bytes = 64u << 20;     // the body of one POST
+  bool allow_null_origin = false;           // `Origin: null` (file: pages)
+  std::vector<std::string> allowed_origins;  // canonical origins
+  std::vector<std::string> blocked_origins;
+};
+
+// "$XDG_CONFIG_HOME/zentrak/host.json", or "$HOME/.config/zentrak/host.json" when
+// XDG_CONFIG_HOME is not set.
+std::string DefaultConfigPath();
+
+class ConfigFile {
+ public:
+  explicit ConfigFile(std::string path) : path_(std::move(path)) {}
+  const std::string& Path() const noexcept { return path_; }
+
+  // Reads the file over `defaults`. A missing file leaves the defaults as they are.
+  // Throws ConfigError for a file that is not JSON or has a setting of the wrong type or range;
+  // origins in it are brought to canonical form, and one that is no origin is an error too.
+  HostSettings Load(HostSettings defaults = {}) const;
+
+  // Keeps the user's answer about `origin`: it goes into "allowedOrigins" or "blockedOrigins"
+  // and out of the other list; every other setting in the file stays as it was. The file (and
+  // its folder) is created when missing and replaced in one rename. Returns false and sets
+  // `error` when it cannot be written.
+  bool Remember(const std::string& origin, bool allow, std::string& error) const;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace zentrak::host

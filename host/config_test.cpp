@@ -1,0 +1,131 @@
+// The configuration file: settings, their errors, and the kept answers about origins.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "host/config.h"
+
+namespace zentrak::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ConfigTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char dir[] = "/tmp/zentrak-config-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    dir_ = dir;
+    path_ = dir_ + "/sub/host.json";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  void Write(const std::string& text) {
+    fs::create_directories(fs::path(path_).parent_path());
+    std::ofstream(path_) << text;
+  }
+  std::string Read() {
+    std::stringstream s;
+    s << std::ifstream(path_).rdbuf();
+    return s.str();
+  }
+  std::string dir_, path_;
+};
+
+TEST_F(ConfigTest, MissingFileGivesDefaults) {
+  HostSettings s = ConfigFile(path_).Load();
+  EXPECT_EQ(s.port, kDefaultPort);
+  EXPECT_EQ(s.idle_timeout_seconds, 600u);
+  EXPECT_FALSE(s.allow_null_origin);
+  EXPECT_TRUE(s.allowed_origins.empty());
+}
+
+TEST_F(ConfigTest, SettingsAreRead) {
+  Write(R"({"port":5000,"idleTimeoutSeconds":30,"maxSessions":3,"maxObjectsPerSession":4,
+            "maxRequestBytes":2048,"allowNullOrigin":true,
+            "allowedOrigins":["HTTPS://Intranet.example:443/"],"blockedOrigins":["http://evil.example"],
+            "somethingElse":1})");
+  HostSettings s = ConfigFile(path_).Load();
+  EXPECT_EQ(s.port, 5000);
+  EXPECT_EQ(s.idle_timeout_seconds, 30u);
+  EXPECT_EQ(s.max_sessions, 3u);
+  EXPECT_EQ(s.max_objects_per_session, 4u);
+  EXPECT_EQ(s.max_request_bytes, 2048u);
+  EXPECT_TRUE(s.allow_null_origin);
+  EXPECT_EQ(s.allowed_origins, std::vector<std::string>{"https://intranet.example"});
+  EXPECT_EQ(s.blocked_origins, std::vector<std::string>{"http://evil.example"});
+}
+
+TEST_F(ConfigTest, BadFilesAreErrorsThatNameTheSetting) {
+  struct Case {
+    const char* text;
+    const char* message_part;
+  } cases[] = {
+      {"{", "not JSON"},
+      {"[]", "must hold a JSON object"},
+      {R"({"port":-1})", "\"port\" must be an integer from 0 to 65535"},
+      {R"({"port":65536})", "\"port\""},
+      {R"({"port":"80"})", "\"port\""},
+      {R"({"idleTimeoutSeconds":0})", "\"idleTimeoutSeconds\""},
+      {R"({"maxRequestBytes":10})", "\"maxRequestBytes\""},
+      {R"({"allowNullOrigin":1})", "\"allowNullOrigin\" must be true or false"},
+      {R"({"allowedOrigins":"https://a.example"})", "\"allowedOrigins\" must be a list"},
+      {R"({"allowedOrigins":["https://a.example/path"]})", "which is no origin"},
+      {R"({"blockedOrigins":[3]})", "\"blockedOrigins\" holds 3"},
+  };
+  for (const auto& c : cases) {
+    Write(c.text);
+    try {
+      ConfigFile(path_).Load();
+      ADD_FAILURE() << c.text << " was accepted";
+    } catch (const ConfigError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message_part), std::string::npos) << c.text << ": " << e.what();
+      EXPECT_NE(std::string(e.what()).find(path_), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST_F(ConfigTest, AnswersAreKeptBesideOtherSettings) {
+  ConfigFile file(path_);
+  std::string error;
+  // A new file, in a folder that does not exist yet.
+  ASSERT_TRUE(file.Remember("https://a.example", true, error)) << error;
+  EXPECT_EQ(file.Load().allowed_origins, std::vector<std::string>{"https://a.example"});
+
+  Write(R"({"port":5000,"allowedOrigins":["https://A.example:443"],"blockedOrigins":[],"note":"kept"})");
+  ASSERT_TRUE(file.Remember("https://a.example", false, error)) << error;  // a block replaces an allow
+  ASSERT_TRUE(file.Remember("https://b.example", true, error)) << error;
+  ASSERT_TRUE(file.Remember("https://b.example", true, error)) << error;   // not twice
+  auto tree = nlohmann::json::parse(Read());
+  EXPECT_EQ(tree["port"], 5000);
+  EXPECT_EQ(tree["note"], "kept");
+  EXPECT_EQ(tree["allowedOrigins"], nlohmann::json::parse(R"(["https://b.example"])"));
+  EXPECT_EQ(tree["blockedOrigins"], nlohmann::json::parse(R"(["https://a.example"])"));
+  EXPECT_FALSE(fs::exists(path_ + ".tmp" + std::to_string(getpid())));
+}
+
+TEST_F(ConfigTest, AnswerIntoABrokenFileFailsWithoutTouchingIt) {
+  Write("{ not json");
+  std::string error;
+  EXPECT_FALSE(ConfigFile(path_).Remember("https://a.example", true, error));
+  EXPECT_NE(error.find("not JSON"), std::string::npos) << error;
+  EXPECT_EQ(Read(), "{ not json");
+}
+
+TEST(ConfigPath, FollowsXdgConfigHome) {
+  const char* old = std::getenv("XDG_CONFIG_HOME");
+  std::string saved = old ? old : "";
+  setenv("XDG_CONFIG_HOME", "/x/conf", 1);
+  EXPECT_EQ(DefaultConfigPath(), "/x/conf/zentrak/host.json");
+  unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(DefaultConfigPath(), std::string(std::getenv("HOME")) + "/.config/zentrak/host.json");
+  if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace zentrak::host

@@ -1,0 +1,394 @@
+// The client of zentrak-host, shared by zentrak.js (a classic script) and zentrak.mjs (an ES
+// module); the build puts one of two short endings after it. zentrakClient(base) returns the
+// Zentrak namespace for the host whose address is `base` ("http://127.0.0.1:48620/").
+//
+// Objects come in two flavours over the same sessions and wire requests:
+//  - synchronous ones, for page code written for the control: new ActiveXObject(progid) or
+//    Zentrak.createObject(progid). Every member name works as it did in JScript, in any letter
+//    case; methods are called, properties read and written, all through synchronous requests.
+//  - asynchronous ones, for new code: await Zentrak.create(progid). Methods return Promises, a
+//    property read is a Promise, and Zentrak.setProperty(obj, name, value) writes one.
+// A failed call throws (or rejects with) an Error whose number is the signed status code, whose
+// description and message are the description, and whose source is the programmatic name.
+function zentrakClient(base) {
+  "use strict";
+
+  var API = base + "api";
+  var RELEASE = base + "release";
+  var E_FAIL = -2147467259;
+  var RPC_S_SERVER_UNAVAILABLE = -2147023174; // the host did not answer this page
+  var RPC_E_DISCONNECTED = -2147417848; // the session has ended
+  var DISP_E_UNKNOWNNAME = -2147352570;
+
+  // Texts for failures that come without a description, as script engines showed them.
+  var STANDARD_TEXTS = {
+    "-2147352570": "Object doesn't support this property or method",
+    "-2147352573": "Object doesn't support this property or method",
+    "-2147352562": "Wrong number of arguments or invalid property assignment",
+    "-2147352571": "Type mismatch",
+    "-2147221164": "Automation server can't create object",
+    "-2147467263": "Not implemented",
+    "-2147418113": "Catastrophic failure",
+    "-2147024809": "The parameter is incorrect"
+  };
+
+  var session = null; // the token of this page load's session
+  var opening = null; // a Promise of the token while an asynchronous open is under way
+  var hooked = false;
+  var classes = Object.create(null); // lower-case progid -> member table
+  var handles = typeof WeakMap === "function" ? new WeakMap() : null; // proxy -> its handle
+
+  function makeError(number, description, source) {
+    var e = new Error(description);
+    e.number = number | 0;
+    e.description = description;
+    e.source = source || "";
+    return e;
+  }
+
+  function errorFromWire(err, source) {
+    var code = err && typeof err.code === "number" ? err.code | 0 : E_FAIL;
+    var text = err && err.description ? err.description : STANDARD_TEXTS[String(code)] || "Unspecified error";
+    return makeError(code, text, (err && err.source) || source);
+  }
+
+  function unreachable(source) {
+    return makeError(RPC_S_SERVER_UNAVAILABLE,
+      "The Zentrak host at " + base + " did not answer this page: it is not running, or it does " +
+      "not allow this page's origin", source);
+  }
+
+  // The decoded answer of an HTTP exchange, or a thrown Error.
+  function parseAnswer(status, text, source) {
+    if (status === 0) throw unreachable(source);
+    var answer;
+    try {
+      answer = JSON.parse(text);
+    } catch (e) {
+      throw makeError(E_FAIL, "The Zentrak host answered HTTP " + status + " without JSON", source);
+    }
+    if (status !== 200 && answer && !Array.isArray(answer) && answer.ok === false) {
+      if (answer.error && answer.error.code === RPC_E_DISCONNECTED) session = null;
+      throw errorFromWire(answer.error, source);
+    }
+    return answer;
+  }
+
+  function url(token) {
+    return API + (token ? "?session=" + encodeURIComponent(token) : "");
+  }
+
+  // Synchronous requests, so that code written for the control runs as it stands.
+  function postSync(target, body, source) {
+    var x = new XMLHttpRequest();
+    x.open("POST", target, false);
+    // text/plain keeps the request simple: no CORS preflight before each call.
+    x.setRequestHeader("Content-Type", "text/plain;charset=UTF-8");
+    try {
+      x.send(body);
+    } catch (e) {
+      throw unreachable(source);
+    }
+    return parseAnswer(x.status, x.responseText, source);
+  }
+
+  function postAsync(target, body, source) {
+    return fetch(target, {
+      method: "POST",
+      body: body,
+      headers: { "Content-Type": "text/plain;charset=UTF-8" },
+      cache: "no-store"
+    }).then(function (r) {
+      return r.text().then(function (t) { return parseAnswer(r.status, t, source); });
+    }, function () {
+      throw unreachable(source);
+    });
+  }
+
+  // The session ends with the page: its objects are released and their databases closed. A page
+  // kept in the back-forward cache keeps its session (the idle timeout ends it if it never
+  // comes back).
+  function hookUnload() {
+    if (hooked || typeof addEventListener !== "function") return;
+    hooked = true;
+    addEventListener("pagehide", function (ev) {
+      if (ev && ev.persisted) return;
+      endSession();
+    });
+  }
+
+  function endSession() {
+    if (!session) return;
+    var target = RELEASE + "?session=" + encodeURIComponent(session);
+    session = null;
+    if (typeof navigator !== "undefined" && navigator.sendBeacon) {
+      navigator.sendBeacon(target, "");
+    } else if (typeof fetch === "function") {
+      fetch(target, { method: "POST", body: "", keepalive: true }).catch(function () {});
+    }
+  }
+
+  function adopt(answer, source) {
+    if (!answer || answer.ok !== true || typeof answer.session !== "string")
+      throw errorFromWire(answer && answer.error, source);
+    if (!session) session = answer.session;
+    hookUnload();
+    return session;
+  }
+
+  function sessionSync(source) {
+    if (session) return session;
+    return adopt(postSync(url(null), '{"op":"session"}', source), source);
+  }
+
+  function sessionAsync(source) {
+    if (session) return Promise.resolve(session);
+    if (!opening) {
+      opening = postAsync(url(null), '{"op":"session"}', source).then(function (a) {
+        opening = null;
+        return adopt(a, source);
+      }, function (e) {
+        opening = null;
+        throw e;
+      });
+    }
+    return opening;
+  }
+
+  // A value on its way to the host. undefined is Empty and null is Null, as JScript passed them.
+  function encode(v) {
+    if (v === undefined) return { vt: "Empty" };
+    if (v === null) return null;
+    if (v instanceof TaggedValue) return v.wire;
+    switch (typeof v) {
+      case "number":
+        if (!isFinite(v)) throw makeError(-2147024809, "NaN and infinite numbers cannot be passed to the host");
+        return v;
+      case "string":
+      case "boolean":
+        return v;
+      case "bigint":
+        return { vt: "Int64", value: v.toString() };
+      case "symbol":
+        throw makeError(-2147352571, "Type mismatch");
+      default:
+        if (handles && handles.has(v)) return { vt: "Dispatch" };
+        return String(v); // a script object passes its default value, its text
+    }
+  }
+
+  // A value from the host: text, booleans and numbers as they are, Empty as undefined.
+  function decode(w) {
+    if (w === null || typeof w !== "object") return w;
+    if (Array.isArray(w)) return w.map(decode);
+    switch (w.vt) {
+      case "Empty": return undefined;
+      case "Null": return null;
+      case "Variant": return decode(w.value);
+      case "Int64": case "Currency": case "Decimal": return Number(w.value);
+      case "Dispatch": case "Unknown": return null;
+      default: return w.value;
+    }
+  }
+
+  // A value with an explicit variant tag, for new code and tests: Zentrak.value("Int64", "12").
+  function TaggedValue(vt, value, byref) {
+    this.wire = { vt: vt };
+    if (value !== undefined) this.wire.value = value;
+    if (byref) this.wire.byref = true;
+  }
+
+  // The member table of a class from its description: lower-case name -> dispids by kind.
+  function memberTable(desc) {
+    var t = Object.create(null);
+    desc.members.forEach(function (m) {
+      var key = m.name.toLowerCase();
+      var e = t[key] || (t[key] = { name: m.name });
+      e[m.kind] = m.dispid;
+    });
+    return { progid: desc.progid, iface: desc.interface, members: t };
+  }
+
+  function one(answers, index) {
+    return Array.isArray(answers) ? answers[index] : answers;
+  }
+
+  function callRequest(handle, dispid, kind, args) {
+    var req = { op: "call", object: handle, dispid: dispid };
+    if (kind !== "method") req.kind = kind;
+    if (args.length) req.args = args.map(encode);
+    return JSON.stringify(req);
+  }
+
+  function resultOf(answer, source) {
+    if (!answer || answer.ok !== true) throw errorFromWire(answer && answer.error, source);
+    return decode(answer.value);
+  }
+
+  // Names that JavaScript machinery probes on any object (await, JSON, consoles, frameworks);
+  // they never reach the host.
+  var PROBES = { then: 1, toJSON: 1, nodeType: 1, $$typeof: 1, asymmetricMatch: 1, inspect: 1 };
+
+  function unknownName(cls, name) {
+    var e = errorFromWire({ code: DISP_E_UNKNOWNNAME }, cls.progid);
+    e.description = e.message = STANDARD_TEXTS[String(DISP_E_UNKNOWNNAME)] + " (" + name + ")";
+    return e;
+  }
+
+  // The object that page script holds. `invoke(dispid, kind, args)` does the call, at once or
+  // as a Promise.
+  function makeProxy(handle, cls, invoke, owner) {
+    var methods = Object.create(null);
+    var state = { handle: handle, cls: cls, released: false, owner: owner };
+    var target = {};
+    var proxy = new Proxy(target, {
+      get: function (t, prop) {
+        if (typeof prop === "symbol") {
+          if (prop === Symbol.toPrimitive) return function () { return "[object " + cls.iface + "]"; };
+          return undefined;
+        }
+        if (PROBES[prop]) return undefined;
+        var m = cls.members[prop.toLowerCase()];
+        if (m && m.method !== undefined) {
+          return methods[m.name] || (methods[m.name] = function () {
+            return invoke(state, m.method, "method", Array.prototype.slice.call(arguments));
+          });
+        }
+        if (m && m.get !== undefined) return invoke(state, m.get, "get", []);
+        if (prop in Object.prototype) return Object.prototype[prop];
+        throw unknownName(cls, prop);
+      },
+      set: function (t, prop, value) {
+        var m = typeof prop === "string" ? cls.members[prop.toLowerCase()] : undefined;
+        if (!m || (m.put === undefined && m.putref === undefined)) throw unknownName(cls, String(prop));
+        var r = invoke(state, m.put !== undefined ? m.put : m.putref, "put", [value]);
+        if (r && typeof r.catch === "function") r.catch(function () {});
+        return true;
+      },
+      has: function (t, prop) {
+        return typeof prop === "string" && prop.toLowerCase() in cls.members;
+      }
+    });
+    if (handles) handles.set(proxy, state);
+    if (gone) gone.register(proxy, { handle: handle, owner: owner }, state);
+    return proxy;
+  }
+
+  // An object that page script dropped is released, as the script engine's garbage collector
+  // released the control's objects: a LocalDB then closes its database.
+  var gone = typeof FinalizationRegistry === "function" ? new FinalizationRegistry(function (h) {
+    if (session !== h.owner) return;
+    postAsync(url(session), JSON.stringify({ op: "release", object: h.handle })).catch(function () {});
+  }) : null;
+
+  function invokeSync(state, dispid, kind, args) {
+    if (state.released || session !== state.owner)
+      throw makeError(RPC_E_DISCONNECTED, "The object has been released", state.cls.progid);
+    var a = postSync(url(state.owner), callRequest(state.handle, dispid, kind, args), state.cls.progid);
+    return resultOf(a, state.cls.progid);
+  }
+
+  function invokeAsync(state, dispid, kind, args) {
+    if (state.released || session !== state.owner)
+      return Promise.reject(makeError(RPC_E_DISCONNECTED, "The object has been released", state.cls.progid));
+    var body;
+    try {
+      body = callRequest(state.handle, dispid, kind, args);
+    } catch (e) {
+      return Promise.reject(e);
+    }
+    return postAsync(url(state.owner), body, state.cls.progid).then(function (a) {
+      return resultOf(a, state.cls.progid);
+    });
+  }
+
+  // The requests that create an object, with its class's description when it is not known yet.
+  function createRequests(progid) {
+    var reqs = [{ op: "create", progid: String(progid) }];
+    if (!classes[String(progid).toLowerCase()]) reqs.push({ op: "describe", progid: String(progid) });
+    return reqs;
+  }
+
+  function created(progid, answers, token, invoke) {
+    var c = one(answers, 0);
+    if (!c || c.ok !== true) throw errorFromWire(c && c.error, String(progid));
+    var key = String(progid).toLowerCase();
+    if (!classes[key]) {
+      var d = answers[1];
+      if (!d || d.ok !== true) throw errorFromWire(d && d.error, String(progid));
+      classes[key] = memberTable(d.value);
+    }
+    return makeProxy(c.object, classes[key], invoke, token);
+  }
+
+  function createObject(progid) {
+    var token = sessionSync(String(progid));
+    var reqs = createRequests(progid);
+    var answers = postSync(url(token), JSON.stringify(reqs), String(progid));
+    return created(progid, answers, token, invokeSync);
+  }
+
+  function create(progid) {
+    return sessionAsync(String(progid)).then(function (token) {
+      var reqs = createRequests(progid);
+      return postAsync(url(token), JSON.stringify(reqs), String(progid)).then(function (answers) {
+        return created(progid, answers, token, invokeAsync);
+      });
+    });
+  }
+
+  function stateOf(obj) {
+    var s = handles && handles.get(obj);
+    if (!s) throw makeError(-2147024809, "Not a Zentrak object");
+    return s;
+  }
+
+  // Releases an object now (a LocalDB closes its database). Synchronous objects are released at
+  // once; for asynchronous ones the result is a Promise.
+  function release(obj) {
+    var s = stateOf(obj);
+    if (s.released || session !== s.owner) return s.async ? Promise.resolve() : undefined;
+    s.released = true;
+    if (gone) gone.unregister(s);
+    var body = JSON.stringify({ op: "release", object: s.handle });
+    if (s.async) return postAsync(url(s.owner), body, s.cls.progid).then(function () {});
+    postSync(url(s.owner), body, s.cls.progid);
+    return undefined;
+  }
+
+  function getProperty(obj, name) {
+    var s = stateOf(obj);
+    var m = s.cls.members[String(name).toLowerCase()];
+    if (!m || m.get === undefined) throw unknownName(s.cls, name);
+    return (s.async ? invokeAsync : invokeSync)(s, m.get, "get", []);
+  }
+
+  function setProperty(obj, name, value) {
+    var s = stateOf(obj);
+    var m = s.cls.members[String(name).toLowerCase()];
+    if (!m || (m.put === undefined && m.putref === undefined)) throw unknownName(s.cls, name);
+    return (s.async ? invokeAsync : invokeSync)(s, m.put !== undefined ? m.put : m.putref, "put", [value]);
+  }
+
+  function ActiveXObject(progid) {
+    return createObject(progid);
+  }
+
+  var Zentrak = {
+    host: base,
+    ActiveXObject: ActiveXObject,
+    createObject: createObject,
+    create: function (progid) {
+      return create(progid).then(function (obj) {
+        stateOf(obj).async = true;
+        return obj;
+      });
+    },
+    release: release,
+    getProperty: getProperty,
+    setProperty: setProperty,
+    value: function (vt, value, byref) { return new TaggedValue(vt, value, byref); },
+    endSession: endSession
+  };
+  return Zentrak;
+}
