@@ -63,6 +63,39 @@ struct TInitSectionObj {
   std::string KeyField;
   std::vector<std::string> Columns;
 
+  // Rows are applied through statements prepared once per section and shape, with the values
+  // bound. Every observable result is that of the literal statements: a bound text value is the
+  // same value as its quoted literal, and whenever a bound statement fails (or cannot be
+  // prepared as exactly one statement) the literal statement runs and raises its own error.
+  std::unique_ptr<TSQLiteStatement> delete_row;
+  bool delete_row_tried = false;
+  std::vector<std::unique_ptr<TSQLiteStatement>> insert_row;  // by value count
+  std::vector<bool> insert_row_tried;
+
+  TSQLiteStatement* DeleteStatement(TSQLiteDatabase& db) {
+    if (!delete_row_tried) {
+      delete_row_tried = true;
+      delete_row = std::make_unique<TSQLiteStatement>(
+          db, platform::AnsiToUtf8("delete from " + TableName + " where " + KeyField + "=?"), 1);
+    }
+    return delete_row->Usable() ? delete_row.get() : nullptr;
+  }
+  TSQLiteStatement* InsertStatement(TSQLiteDatabase& db, size_t n) {
+    if (n == 0) return nullptr;
+    if (insert_row.size() <= n) {
+      insert_row.resize(n + 1);
+      insert_row_tried.resize(n + 1);
+    }
+    if (!insert_row_tried[n]) {
+      insert_row_tried[n] = true;
+      std::string sql = BuildInsertHead() + "(?";
+      for (size_t i = 1; i < n; ++i) sql += ",?";
+      sql += ")";
+      insert_row[n] = std::make_unique<TSQLiteStatement>(db, platform::AnsiToUtf8(sql), static_cast<int>(n));
+    }
+    return insert_row[n]->Usable() ? insert_row[n].get() : nullptr;
+  }
+
   std::string BuildInsertHead() const {
     std::string head = "insert into " + TableName + "(";
     for (size_t i = 0; i < Columns.size(); ++i) {
@@ -74,7 +107,22 @@ struct TInitSectionObj {
   }
 };
 
-void ApplyDataRow(TSQLiteDatabase& db, const TvxJSONbase* element, const TInitSectionObj& section) {
+std::string LiteralInsert(const TInitSectionObj& section, const std::vector<std::string>& values) {
+  std::string sql = section.BuildInsertHead();
+  for (size_t i = 0; i < values.size(); ++i) {
+    const std::string& v = values[i];
+    if (v == "$NULL$") {
+      sql += i == 0 ? "(null" : ",null";
+    } else {
+      sql += i == 0 ? "(" : ",";
+      sql += Quoted(v);
+    }
+  }
+  sql += ")";
+  return sql;
+}
+
+void ApplyDataRow(TSQLiteDatabase& db, const TvxJSONbase* element, TInitSectionObj& section) {
   const TvxJSONlist& row = RequiredList(element);
   int32_t k = -1;
   for (size_t i = 0; i < section.Columns.size(); ++i) {
@@ -84,20 +132,36 @@ void ApplyDataRow(TSQLiteDatabase& db, const TvxJSONbase* element, const TInitSe
     }
   }
   std::string key_value = k < 0 ? std::string() : row.TextAt(k);
-  db.RunStatement("delete from " + section.TableName + " where " + section.KeyField + "=" + Quoted(key_value));
-  std::string sql = section.BuildInsertHead();
+  std::vector<std::string> values;
   const int32_t n = row.ItemCount();
+  values.reserve(static_cast<size_t>(n));
+  bool has_zero_byte = key_value.find('\0') != std::string::npos;
   for (int32_t i = 0; i < n; ++i) {
-    std::string v = row.TextAt(i);
-    if (v == "$NULL$") {
-      sql += i == 0 ? "(null" : ",null";
+    values.push_back(row.TextAt(i));
+    if (values.back().find('\0') != std::string::npos) has_zero_byte = true;
+  }
+  // A zero byte ends a literal statement's text early; such rows keep the literal statements.
+  TSQLiteStatement* del = has_zero_byte ? nullptr : section.DeleteStatement(db);
+  const std::string key_utf8 = platform::AnsiToUtf8(key_value);
+  if (!del || !del->BindText(1, key_utf8) || !del->Run()) {
+    db.RunStatement("delete from " + section.TableName + " where " + section.KeyField + "=" + Quoted(key_value));
+  }
+  TSQLiteStatement* ins = has_zero_byte ? nullptr : section.InsertStatement(db, values.size());
+  bool done = ins != nullptr;
+  // The UTF-8 form RunStatement would give each value; ASCII text is its own.
+  std::vector<std::string> converted(done ? values.size() : 0);
+  for (size_t i = 0; done && i < values.size(); ++i) {
+    int p = static_cast<int>(i) + 1;
+    if (values[i] == "$NULL$") {
+      done = ins->BindNull(p);
+    } else if (IsAscii(values[i])) {
+      done = ins->BindText(p, values[i]);
     } else {
-      sql += i == 0 ? "(" : ",";
-      sql += Quoted(v);
+      converted[i] = platform::AnsiToUtf8(values[i]);
+      done = ins->BindText(p, converted[i]);
     }
   }
-  sql += ")";
-  db.RunStatement(sql);
+  if (!done || !ins->Run()) db.RunStatement(LiteralInsert(section, values));
 }
 
 void ApplyTableSection(TSQLiteDatabase& db, const TvxJSONbase* element) {

@@ -406,4 +406,41 @@ std::string TSQLiteTable::CellTextOrEmpty(int i) const {
   return CellText(i);
 }
 
+TSQLiteStatement::TSQLiteStatement(TSQLiteDatabase& db, std::string_view utf8_sql, int parameter_count) {
+  sqlite3_stmt* stmt = nullptr;
+  const char* tail = nullptr;
+  if (sqlite3_prepare_v2(db.Handle(), utf8_sql.data(), static_cast<int>(utf8_sql.size()), &stmt, &tail) !=
+          SQLITE_OK ||
+      !stmt) {
+    if (stmt) sqlite3_finalize(stmt);
+    return;
+  }
+  bool only_blanks = true;
+  for (const char* p = tail; p && p < utf8_sql.data() + utf8_sql.size(); ++p) {
+    if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') only_blanks = false;
+  }
+  if (!only_blanks || sqlite3_bind_parameter_count(stmt) != parameter_count) {
+    sqlite3_finalize(stmt);
+    return;
+  }
+  stmt_ = stmt;
+}
+
+TSQLiteStatement::~TSQLiteStatement() {
+  if (stmt_) sqlite3_finalize(stmt_);
+}
+
+bool TSQLiteStatement::BindText(int i, std::string_view utf8) {
+  // The caller keeps the text alive until Run, so SQLite need not copy it.
+  return sqlite3_bind_text(stmt_, i, utf8.data(), static_cast<int>(utf8.size()), SQLITE_STATIC) == SQLITE_OK;
+}
+
+bool TSQLiteStatement::BindNull(int i) { return sqlite3_bind_null(stmt_, i) == SQLITE_OK; }
+
+bool TSQLiteStatement::Run() {
+  int rc = sqlite3_step(stmt_);
+  sqlite3_reset(stmt_);
+  return rc == SQLITE_DONE;
+}
+
 }  // namespace zentrak

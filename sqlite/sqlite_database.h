@@ -19,6 +19,7 @@
 #include "base/exception.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace zentrak {
 
@@ -125,6 +126,7 @@ class TSQLiteDatabase {
 
  private:
   friend class TSQLiteTable;
+  friend class TSQLiteStatement;
 
   // REQUIRES: a connection. Raises when the object has been moved from.
   sqlite3* Handle() const;
@@ -134,6 +136,30 @@ class TSQLiteDatabase {
 
   sqlite3* handle_ = nullptr;
   bool in_transaction_ = false;
+};
+
+// A prepared statement with bound text values, for callers that run one statement shape many
+// times (the table cache's rows). It reports failure by its result instead of raising: such a
+// caller then runs the same statement as literal SQL text through RunStatement, which raises the
+// error exactly as it always has. Holds the connection's statement until destroyed.
+class TSQLiteStatement {
+ public:
+  // Prepares utf8_sql. Usable() is false when it does not compile to exactly one statement with
+  // parameter_count parameters and nothing after it.
+  TSQLiteStatement(TSQLiteDatabase& db, std::string_view utf8_sql, int parameter_count);
+  ~TSQLiteStatement();
+  TSQLiteStatement(const TSQLiteStatement&) = delete;
+  TSQLiteStatement& operator=(const TSQLiteStatement&) = delete;
+
+  bool Usable() const noexcept { return stmt_ != nullptr; }
+  // Binds parameter i (from 1): UTF-8 text, which must stay alive until Run, or SQL NULL.
+  bool BindText(int i, std::string_view utf8);
+  bool BindNull(int i);
+  // Runs the statement to its end and resets it; true when it finished without a row or error.
+  bool Run();
+
+ private:
+  ::sqlite3_stmt* stmt_ = nullptr;
 };
 
 // A query's complete result: every row is fetched when the table is constructed and nothing is
