@@ -9,6 +9,13 @@
 #include "platform/codepage.h"
 
 namespace zentrak {
+
+// A result set holds millions of these; their sizes are part of the design (value_pool.h).
+static_assert(sizeof(void*) != 8 || sizeof(TvxJSONstring) == 32, "string layout");
+static_assert(sizeof(void*) != 8 || sizeof(TvxJSONnumber) == 24, "number layout");
+static_assert(sizeof(void*) != 8 || sizeof(TvxJSONobjectmethod) == 40, "member layout");
+static_assert(sizeof(void*) != 8 || sizeof(TvxJSONobject) == 40, "object layout");
+
 namespace {
 
 using json_internal::Family;

@@ -3,10 +3,12 @@
 // and stays owned by its container. Missing data never raises: absent members and positions give
 // none, -1, empty text, 0 or false. Text values and names are kept in the system's UTF-8 form
 // (base/text.h) and converted on access; 8-bit text is in the system code page.
+// REQUIRES: a tree is destroyed on the thread that built it (see value_pool.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>

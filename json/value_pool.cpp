@@ -75,7 +75,7 @@ struct Pool {
     try {
       r = new Region{regions, static_cast<char*>(memory), bytes};
     } catch (...) {
-      ::operator delete(memory, bytes, std::align_val_t(bytes));
+      ::operator delete(memory, std::align_val_t(bytes));
       throw;
     }
     regions = r;
@@ -98,7 +98,7 @@ struct Pool {
     while (regions && regions->next) {
       Region* r = regions;
       regions = r->next;
-      ::operator delete(r->memory, r->bytes, std::align_val_t(r->bytes));
+      ::operator delete(r->memory, std::align_val_t(r->bytes));
       delete r;
     }
     for (SizeClass& c : classes) c = SizeClass();

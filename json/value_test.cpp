@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "json/value.h"
 #include "platform/codepage.h"
 #include "server/convert.h"
@@ -89,6 +90,26 @@ TEST(ValueClasses, StringFromUtf8FollowsTheSystemRules) {
   std::string long_text(1000, 'x');
   long_text += "\xC3\xA9";
   EXPECT_EQ(TvxJSONstring::FromUtf8(long_text)->Value(), std::u16string(1000, u'x') + u"\u00E9");
+}
+
+TEST(ValueClasses, Utf8FastPathsAgreeWithTheSystemDecoder) {
+  // Random texts rich in lead and continuation bytes, read as a string value and as the content
+  // of a JSON string: both must hold exactly what the system's decoder gives.
+  std::mt19937 rng(11);
+  const unsigned char pieces[] = {'a', 0x7F, 0x80, 0xBF, 0xC0, 0xC2, 0xDF, 0xE0, 0xA0,
+                                  0xED, 0xEF, 0xF0, 0x9F, 0xF4, 0x90, 0xF8, 0xFF};
+  for (int round = 0; round < 20000; ++round) {
+    std::string bytes;
+    int len = 1 + static_cast<int>(rng() % 12);
+    for (int k = 0; k < len; ++k) bytes += static_cast<char>(pieces[rng() % sizeof pieces]);
+    std::u16string expected = Utf8ToWide(bytes);
+    auto s = TvxJSONstring::FromUtf8(bytes);
+    ASSERT_EQ(s->Value(), expected) << round;
+    ASSERT_EQ(s->Utf8Value(), WideToUtf8(expected)) << round;
+    auto doc = TvxJSON::ReadText("[\"" + bytes + "\"]");
+    ASSERT_TRUE(doc);
+    ASSERT_EQ(static_cast<TvxJSONlist*>(doc.get())->WideTextAt(0), expected) << round;
+  }
 }
 
 TEST(Positions, OutOfRangeGivesNothing) {
