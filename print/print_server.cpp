@@ -3,14 +3,27 @@
 #include "print/print_server.h"
 
 #include "base/exception.h"
+#include "codec/base64.h"
+#include "codec/compressed_text.h"
+#include "platform/codepage.h"
+#include "server/convert.h"
 
 namespace zentrak {
 
 TPrintServer::TPrintServer() : AutomationObject(*ZentrakTypeLibrary().classes[1]) {}
 TPrintServer::~TPrintServer() = default;
 
-void TPrintServer::compress(const Variant&, Variant&) { throw ENotAvailable("compress"); }
-void TPrintServer::deCompress(const Variant&, Variant&) { throw ENotAvailable("deCompress"); }
+// The document's 8-bit text packed into a one-entry zip archive, carried as Base64.
+void TPrintServer::compress(const Variant& Doc, Variant& result) {
+  std::string text = VarToText(Doc);
+  result = Variant(platform::AnsiToWide(EncodeBase64(compressText(text))));
+}
+
+// The entry "PDF" of the Base64-decoded archive, taken as 8-bit text in the system code page.
+void TPrintServer::deCompress(const Variant& Doc, Variant& result) {
+  std::string text = VarToText(Doc);
+  result = Variant(platform::AnsiToWide(decompressText(DecodeBase64(text))));
+}
 
 void TPrintServer::Invoke(const MemberDesc& member, std::span<Variant> a, Variant& result) {
   switch (member.dispid) {
