@@ -2,6 +2,7 @@
 #include "localdb/local_db.h"
 
 #include "base/exception.h"
+#include "platform/codepage.h"
 #include "platform/env.h"
 #include "server/convert.h"
 
@@ -43,7 +44,7 @@ TSQLiteDatabase& TLocalDB::OpenDatabase() {
   return *Database;
 }
 
-void TLocalDB::GetVersion(Variant& Value) { Value = Variant(u"Corvel SqliteDB 0.8"); }
+void TLocalDB::GetVersion(Variant& Value) { Value = Variant(platform::AnsiToWide(kVersion)); }
 
 void TLocalDB::InitDB(const Variant& shortName, const Variant&, const Variant&, const Variant&) {
   std::string path = "F:\\" + VarToText(shortName) + ".db";
