@@ -79,7 +79,8 @@ int Query(const char* db_path, const char* sql) {
   // The shape of a query result: size, total, page, meta (column names), data (rows of cells).
   auto meta = std::make_unique<TvxJSONlist>();
   int columns = sqlite3_column_count(stmt);
-  for (int i = 0; i < columns; ++i) meta->Append(TvxJSONstring::FromUtf8(sqlite3_column_name(stmt, i)));
+  for (int i = 0; i < columns; ++i)
+    meta->Append(TvxJSONstring::FromUtf8(sqlite3_column_name(stmt, i)));
   auto data = std::make_unique<TvxJSONlist>();
   int32_t total = 0;
   while (sqlite3_step(stmt) == SQLITE_ROW) {

@@ -24,8 +24,7 @@ namespace json_internal {
 class Builder {
  public:
   static std::unique_ptr<TvxJSONbase> String(std::string_view utf8_form) {
-    return std::unique_ptr<TvxJSONbase>(
-        new TvxJSONstring(TvxJSONstring::Utf8FormTag(), utf8_form));
+    return std::unique_ptr<TvxJSONbase>(new TvxJSONstring(TvxJSONstring::Utf8FormTag(), utf8_form));
   }
   static std::unique_ptr<TvxJSONbase> Member(SharedName name, std::unique_ptr<TvxJSONbase> value) {
     return std::unique_ptr<TvxJSONbase>(new TvxJSONobjectmethod(std::move(name), std::move(value)));
@@ -37,7 +36,8 @@ class Builder {
                                          std::size_t first) {
     std::unique_ptr<Container> c(fresh);
     c->elements_.reserve(elements.size() - first);
-    for (std::size_t i = first; i < elements.size(); ++i) c->elements_.push_back(std::move(elements[i]));
+    for (std::size_t i = first; i < elements.size(); ++i)
+      c->elements_.push_back(std::move(elements[i]));
     elements.resize(first);
     return c;
   }
@@ -70,10 +70,10 @@ int HexValue(unsigned char c) {
 }
 
 // Powers of ten that the extended format holds exactly (5^27 < 2^64).
-constexpr long double kExactPowers[] = {
-    1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,
-    1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L,
-    1e20L, 1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+constexpr long double kExactPowers[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,
+                                        1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+                                        1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L,
+                                        1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
 constexpr int kMaxExactPower = 27;
 
 // Decimal text (sign, digits, point, exponent) to the nearest extended value, whatever the
@@ -117,12 +117,9 @@ class Reader {
       case 'n':
         if (Literal("null", 4)) return std::make_unique<TvxJSONnull>();
         return nullptr;
-      case '"':
-        return String();
-      case '[':
-        return List();
-      case '{':
-        return Object();
+      case '"': return String();
+      case '[': return List();
+      case '{': return Object();
       default:
         if (*p_ == '+' || *p_ == '-' || IsDigit(*p_)) return Number();
         return nullptr;
@@ -217,7 +214,8 @@ class Reader {
       value = exponent < 0 ? value / kExactPowers[-exponent] : value * kExactPowers[exponent];
 #endif
     } else {
-      number_text_.assign(reinterpret_cast<const char*>(start), static_cast<std::size_t>(q - start));
+      number_text_.assign(reinterpret_cast<const char*>(start),
+                          static_cast<std::size_t>(q - start));
       value = ConvertNumberText(number_text_);
       return std::make_unique<TvxJSONnumber>(value);
     }
@@ -239,7 +237,8 @@ class Reader {
       q += 2;  // the escaped byte never closes the string
       if (q >= end_) return false;
     }
-    std::string_view raw(reinterpret_cast<const char*>(content), static_cast<std::size_t>(q - content));
+    std::string_view raw(reinterpret_cast<const char*>(content),
+                         static_cast<std::size_t>(q - content));
     p_ = q + 1;
     if (escaped) {
       Unescape(raw);
@@ -297,8 +296,7 @@ class Reader {
           }
           break;
         }
-        default:
-          break;  // an unknown escape reads as nothing
+        default: break;  // an unknown escape reads as nothing
       }
     }
   }

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -110,6 +112,26 @@ TEST(ReaderNumbers, ConversionAndRange) {
   EXPECT_EQ(static_cast<TvxJSONnumber*>(list->ItemAt(2))->Value(), 1.7976931348623157e309L);
 }
 
+TEST(ReaderNumbers, FastConversionsRoundLikeTheCLibrary) {
+  // Numbers that the reader converts without the C library must come out as strtold gives them.
+  std::mt19937_64 rng(5);
+  for (int round = 0; round < 20000; ++round) {
+    std::string text = round % 3 == 0 ? "-" : "";
+    int digits = 1 + static_cast<int>(rng() % 20);
+    int point = static_cast<int>(rng() % (digits + 1));
+    for (int k = 0; k < digits; ++k) {
+      if (k == point && k > 0) text += '.';
+      text += static_cast<char>('0' + rng() % 10);
+    }
+    if (rng() % 2) text += "e" + std::to_string(static_cast<int>(rng() % 61) - 30);
+    std::unique_ptr<TvxJSONbase> v = TvxJSON::ReadText(text);
+    ASSERT_TRUE(v) << text;
+    ASSERT_EQ(v->TypeCode(), jsNumber) << text;
+    long double expected = std::strtold(text.c_str(), nullptr);
+    ASSERT_EQ(static_cast<TvxJSONnumber*>(v.get())->Value(), expected) << text;
+  }
+}
+
 TEST(ReaderStrings, Escapes) {
   ExpectReads({
       {R"("a\"b")", R"("a\"b")"},
@@ -122,7 +144,7 @@ TEST(ReaderStrings, Escapes) {
       {R"("\u0041\u07FF\u0800")", "\"A\xDF\xBF\xE0\xA0\x80\""},
       {R"("\u0000")", R"("\u0000")"},
       {R"("\uD83D\uDE00")", "\"\xED\xA0\xBD\xED\xB8\x80\""},
-      {R"("\u41")", R"("A")"},    // fewer than four digits left in the string
+      {R"("\u41")", R"("A")"},  // fewer than four digits left in the string
       {R"("x\u4")", R"("x\u0004")"},
       {R"("\u12G4")", "<none>"},  // not hexadecimal: the whole read fails
       {R"(["ok", "\u")", "<none>"},
@@ -313,7 +335,8 @@ const std::map<std::string, const char*> kAcceptedInvalid = {
 const std::map<std::string, const char*> kRejectedValid = {};
 
 TEST(JsonTestSuite, ReadsEveryFileAndDepartsOnlyWhereListed) {
-  const std::filesystem::path dir = std::filesystem::path(ZENTRAK_TESTDATA) / "json" / "test_parsing";
+  const std::filesystem::path dir =
+      std::filesystem::path(ZENTRAK_TESTDATA) / "json" / "test_parsing";
   ASSERT_TRUE(std::filesystem::is_directory(dir)) << dir;
   std::set<std::string> accepted_invalid, rejected_valid;
   int files = 0;
@@ -354,12 +377,13 @@ TEST(JsonTestSuite, ReadsEveryFileAndDepartsOnlyWhereListed) {
 }
 
 TEST(JsonTestSuite, ValidFilesKeepTheirCharacters) {
-  const std::filesystem::path dir = std::filesystem::path(ZENTRAK_TESTDATA) / "json" / "test_parsing";
+  const std::filesystem::path dir =
+      std::filesystem::path(ZENTRAK_TESTDATA) / "json" / "test_parsing";
   struct Expect {
     const char* file;
     std::u16string value;
   } cases[] = {
-      {"y_string_utf8.json", u"\u20AC\U0001D11E"},        // raw three- and four-byte sequences
+      {"y_string_utf8.json", u"\u20AC\U0001D11E"},  // raw three- and four-byte sequences
       {"y_string_accepted_surrogate_pair.json", u"\U00010437"},
       {"y_string_unicode_U+1FFFE_nonchar.json", u"\U0001FFFE"},
       {"y_string_nonCharacterInUTF-8_U+FFFF.json", u"\uFFFF"},

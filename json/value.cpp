@@ -210,13 +210,15 @@ int32_t TvxJSONlist::Append(std::string_view text) {
 // ---- TvxBalTree
 
 TvxBalNode& TvxBalTree::NodeAt(TvxJSONelements& members, int32_t position) noexcept {
-  return static_cast<TvxJSONobjectmethod*>(members[static_cast<std::size_t>(position)].get())->node_;
+  return static_cast<TvxJSONobjectmethod*>(members[static_cast<std::size_t>(position)].get())
+      ->node_;
 }
 
 int32_t TvxBalTree::FindName(const TvxJSONelements& members, std::string_view utf8_name) const {
   int32_t t = root_;
   while (t != TvxBalNode::kSentinel) {
-    const auto* m = static_cast<const TvxJSONobjectmethod*>(members[static_cast<std::size_t>(t)].get());
+    const auto* m =
+        static_cast<const TvxJSONobjectmethod*>(members[static_cast<std::size_t>(t)].get());
     int c = CompareNames(utf8_name, m->Utf8Name());
     if (c == 0) return t;
     t = c < 0 ? m->node_.left : m->node_.right;
@@ -302,8 +304,7 @@ std::u16string TvxJSONobjectmethod::Name() const { return Utf8ToWide(name_.View(
 int32_t TvxJSONobject::AddNamed(json_internal::SharedName name,
                                 std::unique_ptr<TvxJSONbase> element) {
   if (!element) return -1;
-  std::unique_ptr<TvxJSONbase> member(
-      new TvxJSONobjectmethod(std::move(name), std::move(element)));
+  std::unique_ptr<TvxJSONbase> member(new TvxJSONobjectmethod(std::move(name), std::move(element)));
   int32_t position = Append(std::move(member));
   if (use_name_index_) name_index_.InsertName(elements_, position);
   return position;
@@ -384,7 +385,8 @@ void TvxJSONobject::ReindexMembers(int32_t replaced_position, bool replaced_was_
   // The members that were given to the index go back in, in position order, so that the first
   // of a repeated name is found again; a member stored by ReplaceItem takes the part of the one
   // it replaced.
-  if (TvxJSONobjectmethod* m = AsMember(ItemAt(replaced_position))) m->node_.named = replaced_was_named;
+  if (TvxJSONobjectmethod* m = AsMember(ItemAt(replaced_position)))
+    m->node_.named = replaced_was_named;
   name_index_.RemoveAll(elements_);
   for (std::size_t i = 0; i < elements_.size(); ++i) {
     const TvxJSONobjectmethod* m = AsMember(elements_[i].get());

@@ -43,9 +43,8 @@ class EInvalidCast : public Exception {
   EInvalidCast() : Exception("Invalid class typecast") {}
 };
 
-using TvxJSONelements =
-    std::vector<std::unique_ptr<TvxJSONbase>,
-                json_internal::PoolAllocator<std::unique_ptr<TvxJSONbase>>>;
+using TvxJSONelements = std::vector<std::unique_ptr<TvxJSONbase>,
+                                    json_internal::PoolAllocator<std::unique_ptr<TvxJSONbase>>>;
 
 // Called by Enumerate for every position that holds an element; clearing go_on stops the walk.
 using TvxJSONenumProc = void (*)(const std::string& name, TvxJSONbase* element, void* user_data,
@@ -57,8 +56,17 @@ namespace json_internal {
 class Builder;  // the reader's access to the classes' storage
 // The library class a value belongs to (itself or through a descendant); the writer and the typed
 // getters test it.
-enum class Family : uint8_t { kBase, kNumber, kString, kBoolean, kNull, kCustomList, kList, kObject,
-                              kMember };
+enum class Family : uint8_t {
+  kBase,
+  kNumber,
+  kString,
+  kBoolean,
+  kNull,
+  kCustomList,
+  kList,
+  kObject,
+  kMember
+};
 }  // namespace json_internal
 
 // The root of the family. As a value it is Null with no elements.
@@ -106,8 +114,7 @@ class TvxJSONnumber : public TvxJSONbase {
   TvxJSONnumber() noexcept : TvxJSONnumber(0.0L) {}
   explicit TvxJSONnumber(long double value) noexcept { SetValue(value); }
   explicit TvxJSONnumber(double value) noexcept : TvxJSONnumber(static_cast<long double>(value)) {}
-  explicit TvxJSONnumber(int32_t value) noexcept
-      : TvxJSONnumber(static_cast<long double>(value)) {}
+  explicit TvxJSONnumber(int32_t value) noexcept : TvxJSONnumber(static_cast<long double>(value)) {}
 
   long double Value() const noexcept {
     long double v;

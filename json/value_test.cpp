@@ -1,5 +1,7 @@
 // The JSON value tree: positions and names, typed getters, the name index, enumeration,
 // automation values and ownership.
+#include "json/value.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "base/text.h"
-#include "json/value.h"
 #include "platform/codepage.h"
 #include "server/convert.h"
 #include "server/variant.h"
@@ -96,7 +97,7 @@ TEST(ValueClasses, Utf8FastPathsAgreeWithTheSystemDecoder) {
   // Random texts rich in lead and continuation bytes, read as a string value and as the content
   // of a JSON string: both must hold exactly what the system's decoder gives.
   std::mt19937 rng(11);
-  const unsigned char pieces[] = {'a', 0x7F, 0x80, 0xBF, 0xC0, 0xC2, 0xDF, 0xE0, 0xA0,
+  const unsigned char pieces[] = {'a',  0x7F, 0x80, 0xBF, 0xC0, 0xC2, 0xDF, 0xE0, 0xA0,
                                   0xED, 0xEF, 0xF0, 0x9F, 0xF4, 0x90, 0xF8, 0xFF};
   for (int round = 0; round < 20000; ++round) {
     std::string bytes;
@@ -117,8 +118,8 @@ TEST(Positions, OutOfRangeGivesNothing) {
   list.Append(u"only");
   TvxJSONobject obj(true);
   obj.AddMember(u"only", "x");
-  for (TvxJSONcustomlist* c : {static_cast<TvxJSONcustomlist*>(&list),
-                               static_cast<TvxJSONcustomlist*>(&obj)}) {
+  for (TvxJSONcustomlist* c :
+       {static_cast<TvxJSONcustomlist*>(&list), static_cast<TvxJSONcustomlist*>(&obj)}) {
     for (int32_t i : {-1, 1, 1000}) {
       EXPECT_EQ(c->ItemAt(i), nullptr) << i;
       EXPECT_EQ(c->TextAt(i), "") << i;
@@ -293,7 +294,8 @@ TEST(NameIndex, AgreesWithAScanForManyNames) {
     EXPECT_EQ(indexed.MemberIndex(name), position);
     EXPECT_EQ(scanned.MemberIndex(name), position);
   }
-  for (const char16_t* absent : {u"zz", u"\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9", u"b\uFFFE"}) {
+  for (const char16_t* absent :
+       {u"zz", u"\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9", u"b\uFFFE"}) {
     EXPECT_EQ(indexed.MemberIndex(absent), first.count(absent) ? first[absent] : -1);
   }
 }
@@ -365,9 +367,9 @@ TEST(Enumerate, StopsOnRequestAndCountsOnce) {
   struct Data {
     int calls = 0;
   } data;
-  list.Enumerate(
-      [](const std::string&, TvxJSONbase*, void* user, bool&) { ++static_cast<Data*>(user)->calls; },
-      &data);
+  list.Enumerate([](const std::string&, TvxJSONbase*, void* user,
+                    bool&) { ++static_cast<Data*>(user)->calls; },
+                 &data);
   EXPECT_EQ(data.calls, 10);
   list.Enumerate(nullptr, &data);
   list.Enumerate(TvxJSONenumFunction());
@@ -455,7 +457,8 @@ TEST(Ownership, DestroyingTheRootFreesEveryValueOnce) {
       obj->AddMember(u"row", std::move(row));
       obj->AddMember(u"leaf", std::make_unique<CountedNull>(destroyed));
       ++created;
-      root->AddMember(u"m" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)), std::move(obj));
+      root->AddMember(u"m" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)),
+                      std::move(obj));
     }
     root->RemoveAt(3);
     created -= 5;

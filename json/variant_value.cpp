@@ -19,10 +19,8 @@ bool IsNumericKey(VarType t) {
     case VarType::Byte:
     case VarType::Word:
     case VarType::LongWord:
-    case VarType::Int64:
-      return true;
-    default:
-      return false;
+    case VarType::Int64: return true;
+    default: return false;
   }
 }
 

@@ -34,7 +34,8 @@ constexpr auto kEscapeGrowth = [] {
   struct Table {
     unsigned char extra[256];
   } t{};
-  for (int b = 0; b < 256; ++b) t.extra[b] = kEscapes.code[b] == 0 ? 0 : (kEscapes.code[b] == 'u' ? 5 : 1);
+  for (int b = 0; b < 256; ++b)
+    t.extra[b] = kEscapes.code[b] == 0 ? 0 : (kEscapes.code[b] == 'u' ? 5 : 1);
   return t;
 }();
 
@@ -62,14 +63,10 @@ class Writer {
   static std::size_t Measure(const TvxJSONbase* v) {
     if (!v) return 0;
     switch (v->Family()) {
-      case Family::kNumber:
-        return kMaxNumberText;
-      case Family::kString:
-        return MeasureString(static_cast<const TvxJSONstring*>(v)->Utf8Value());
-      case Family::kBoolean:
-        return 5;
-      case Family::kNull:
-        return 4;
+      case Family::kNumber: return kMaxNumberText;
+      case Family::kString: return MeasureString(static_cast<const TvxJSONstring*>(v)->Utf8Value());
+      case Family::kBoolean: return 5;
+      case Family::kNull: return 4;
       case Family::kList:
       case Family::kObject: {
         const TvxJSONelements& elements = static_cast<const TvxJSONcustomlist*>(v)->Elements();
@@ -82,8 +79,7 @@ class Writer {
         return MeasureString(m->Utf8Name()) + 1 + Measure(m->Value());
       }
       case Family::kBase:
-      case Family::kCustomList:
-        break;
+      case Family::kCustomList: break;
     }
     return 0;
   }
@@ -97,12 +93,8 @@ class Writer {
   void Value(const TvxJSONbase* v) {
     if (!v) return;
     switch (v->Family()) {
-      case Family::kNumber:
-        Number(static_cast<const TvxJSONnumber*>(v)->Value());
-        break;
-      case Family::kString:
-        String(static_cast<const TvxJSONstring*>(v)->Utf8Value());
-        break;
+      case Family::kNumber: Number(static_cast<const TvxJSONnumber*>(v)->Value()); break;
+      case Family::kString: String(static_cast<const TvxJSONstring*>(v)->Utf8Value()); break;
       case Family::kBoolean:
         if (static_cast<const TvxJSONboolean*>(v)->Value()) {
           Put("true", 4);
@@ -110,9 +102,7 @@ class Writer {
           Put("false", 5);
         }
         break;
-      case Family::kNull:
-        Put("null", 4);
-        break;
+      case Family::kNull: Put("null", 4); break;
       case Family::kList:
         Elements(static_cast<const TvxJSONcustomlist*>(v)->Elements(), '[', ']');
         break;
@@ -127,8 +117,7 @@ class Writer {
         Elements(static_cast<const TvxJSONcustomlist*>(v)->Elements(), '{', '}');
         break;
       case Family::kBase:
-      case Family::kCustomList:
-        break;
+      case Family::kCustomList: break;
     }
   }
 
