@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# Runs the Wine suites against a cross-built module:
+#   scripts/wine-run-tests.sh <windows-build-dir>
+# REQUIRES: the build folder holds Zentrak.ocx and wine-tests/ (target zentrak_wine_tests), and a
+# prefix made by scripts/wine-prefix.sh.
+#
+# The module is copied to a folder whose name holds a blank and registered there with regsvr32,
+# so that the short-path rule is exercised. Then:
+#   - the registry holds every entry of the registration tables (reg query);
+#   - the JScript and VBScript suites in tests/wine run under code page 936 (LC_ALL=zh_CN.UTF-8)
+#     and under the default code page;
+#   - the test programs run (exports, factories, connection points; the type library);
+#   - after regsvr32 /u none of the keys is left.
+# Every check counts; the last line is "N passed, N failed". Exits 1 when anything failed.
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/.." && pwd)
+# shellcheck source=wine-env.sh
+. "$here/wine-env.sh"
+
+[ $# -ge 1 ] || { echo "usage: $0 <windows-build-dir>" >&2; exit 2; }
+build=$(cd "$1" && pwd)
+zentrak_wine_env "$build" || exit 1
+[ -d "$WINEPREFIX" ] || { echo "wine-run-tests: no prefix in $WINEPREFIX (run scripts/wine-prefix.sh)" >&2; exit 1; }
+
+passed=0
+failed=0
+work="$build/wine-tests/run"
+rm -rf "$work"
+mkdir -p "$work/module dir"
+
+pass() { passed=$((passed + 1)); }
+fail() { failed=$((failed + 1)); echo "FAIL $*"; }
+
+# Adds the counts of a program's "RESULT p f" line; a program that printed none failed as a whole.
+# Its FAIL lines are shown.
+count_result() {
+  local name=$1 out=$2 rc=$3 line
+  grep -a '^FAIL' "$out" | sed "s/^/  [$name] /"
+  line=$(grep -a '^RESULT ' "$out" | tail -n 1 | tr -d '\r')
+  if [ -z "$line" ]; then
+    fail "$name: ended without a result (exit code $rc)"
+    sed 's/^/  | /' "$out" | tail -n 20
+    return
+  fi
+  set -- $line
+  passed=$((passed + $2))
+  failed=$((failed + $3))
+  if [ "$3" = 0 ] && [ "$rc" != 0 ]; then fail "$name: exit code $rc"; fi
+  echo "$name: $2 passed, $3 failed"
+}
+
+# Keeps one wineserver for the whole run; every program below starts much faster with it.
+"$ZENTRAK_WINESERVER" -p >/dev/null 2>&1 || true
+trap '"$ZENTRAK_WINESERVER" -k >/dev/null 2>&1 || true' EXIT
+
+module="$work/module dir/Zentrak.ocx"
+cp "$build/Zentrak.ocx" "$module"
+winmodule=$(zentrak_winpath "$module")
+
+# --- Registration ---------------------------------------------------------------------------
+if zentrak_wine regsvr32 /s "$winmodule" >"$work/regsvr32.log" 2>&1; then
+  pass
+else
+  fail "regsvr32 $winmodule"
+fi
+
+zentrak_wine "$build/wine-tests/zentrak_registry_entries.exe" "$winmodule" >"$work/entries.txt" 2>&1
+count_result "registry entries" "$work/entries.txt" $?
+
+# The value lines of a key as "name<TAB>value", the default value named "(Default)".
+reg_values() {
+  zentrak_wine reg query "HKCR\\$1" 2>/dev/null | tr -d '\r' |
+    sed -n 's/^    \(.*\)    REG_SZ    \(.*\)$/\1\t\2/p; s/^    \(.*\)    REG_SZ$/\1\t/p'
+}
+
+declare -A key_values=()
+while IFS='|' read -r kind key name value; do
+  [ "$kind" = ENTRY ] || continue
+  if [ -z "${key_values[$key]+set}" ]; then key_values[$key]=$(reg_values "$key"); fi
+  want="${name:-(Default)}"$'\t'"$value"
+  if grep -qxF -- "$want" <<<"${key_values[$key]}"; then
+    pass
+  else
+    fail "registry HKCR\\$key value ${name:-(Default)}: want [$value], found [$(grep -F -- "${name:-(Default)}"$'\t' <<<"${key_values[$key]}" | cut -f2-)]"
+  fi
+done < <(tr -d '\r' <"$work/entries.txt")
+typelib_key=$(tr -d '\r' <"$work/entries.txt" | sed -n 's/^TYPELIB|//p')
+if zentrak_wine reg query "HKCR\\$typelib_key" >/dev/null 2>&1; then pass; else fail "type library not registered: HKCR\\$typelib_key"; fi
+
+# --- Script suites --------------------------------------------------------------------------
+run_script() {
+  local suite=$1 locale=$2 ext=${1##*.} name file out rc
+  name="$(basename "$suite") ($locale)"
+  file="$work/$(basename "$suite" ".$ext")-$locale.$ext"
+  # Wine's cscript reports an uncaught script error nowhere and exits with 0; a JScript suite
+  # therefore runs inside a guard that reports it.
+  if [ "$ext" = js ]; then
+    { cat "$repo/tests/wine/harness.js"; echo "try {"; cat "$suite"; echo
+      echo '} catch (e) { failedCount++; WScript.Echo("FAIL uncaught error " + e.number + ": " + e.description); finish(); }'
+    } >"$file"
+  else
+    cat "$repo/tests/wine/harness.$ext" "$suite" >"$file"
+  fi
+  out="$file.out"
+  if [ "$locale" = cp936 ]; then
+    env LC_ALL=zh_CN.UTF-8 "$ZENTRAK_WINE" cscript //nologo "$(zentrak_winpath "$file")" >"$out" 2>&1
+  else
+    (unset LC_ALL LANG LANGUAGE; zentrak_wine cscript //nologo "$(zentrak_winpath "$file")") >"$out" 2>&1
+  fi
+  rc=$?
+  count_result "$name" "$out" $rc
+}
+
+for suite in "$repo"/tests/wine/*.js "$repo"/tests/wine/*.vbs; do
+  case "$(basename "$suite")" in harness.*) continue ;; esac
+  for locale in cp936 default; do run_script "$suite" "$locale"; done
+done
+
+# --- Test programs --------------------------------------------------------------------------
+for locale in cp936 default; do
+  out="$work/com_test-$locale.out"
+  if [ "$locale" = cp936 ]; then
+    env LC_ALL=zh_CN.UTF-8 "$ZENTRAK_WINE" "$build/wine-tests/zentrak_com_test.exe" "$winmodule" >"$out" 2>&1
+  else
+    (unset LC_ALL LANG LANGUAGE; zentrak_wine "$build/wine-tests/zentrak_com_test.exe" "$winmodule") >"$out" 2>&1
+  fi
+  count_result "com_test ($locale)" "$out" $?
+done
+zentrak_wine "$build/wine-tests/zentrak_typelib_test.exe" "$winmodule" >"$work/typelib_test.out" 2>&1
+count_result "typelib_test" "$work/typelib_test.out" $?
+
+# --- Unregistration -------------------------------------------------------------------------
+if zentrak_wine regsvr32 /s /u "$winmodule" >"$work/regsvr32-u.log" 2>&1; then pass; else fail "regsvr32 /u"; fi
+left=0
+while IFS='|' read -r kind key; do
+  [ "$kind" = KEY ] || [ "$kind" = TYPELIB ] || continue
+  if zentrak_wine reg query "HKCR\\$key" >/dev/null 2>&1; then
+    fail "key left after unregistration: HKCR\\$key"
+    left=1
+  else
+    pass
+  fi
+done < <(tr -d '\r' <"$work/entries.txt")
+[ $left = 0 ] && echo "unregistration: no key left"
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]

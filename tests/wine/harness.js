@@ -1,0 +1,46 @@
+// The JScript suites' checks. The runner puts this file in front of each suite. A check prints a
+// line only when it fails; finish() prints "RESULT <passed> <failed>" and sets the exit code.
+var passedCount = 0, failedCount = 0;
+
+function show(v) {
+  if (v === null) return "null";
+  if (v === undefined) return "undefined";
+  return typeof v + " " + String(v);
+}
+
+function check(what, got, want) {
+  if (got === want) {
+    passedCount++;
+  } else {
+    failedCount++;
+    WScript.Echo("FAIL " + what + ": got [" + show(got) + "], want [" + show(want) + "]");
+  }
+}
+
+// Runs fn, which must fail with the error number (and description, when one is given).
+function checkError(what, fn, number, description) {
+  try {
+    fn();
+  } catch (e) {
+    check(what + ": number", e.number, number);
+    if (description !== undefined) check(what + ": description", e.description, description);
+    return;
+  }
+  failedCount++;
+  WScript.Echo("FAIL " + what + ": no error");
+}
+
+function finish() {
+  WScript.Echo("RESULT " + passedCount + " " + failedCount);
+  WScript.Quit(failedCount ? 1 : 0);
+}
+
+// The code page the script runs under.
+function codePage() {
+  var shell = new ActiveXObject("WScript.Shell");
+  return shell.RegRead("HKLM\\System\\CurrentControlSet\\Control\\Nls\\CodePage\\ACP");
+}
+
+var E_UNEXPECTED = -2147418113;
+var E_NOTIMPL = -2147467263;
+var NO_SUCH_MEMBER = -2146827850;  // what script sees for DISP_E_UNKNOWNNAME
