@@ -21,6 +21,7 @@ native=(
 windows=(
   mingw-w64 mingw-w64-tools libwine-dev libz-mingw-w64-dev
   wine wine32:i386 libcups2:i386
+  wine64
 )
 
 missing() {
