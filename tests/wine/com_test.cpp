@@ -211,6 +211,15 @@ void Dispatch() {
   ComPtr<ITypeInfo> info;
   CHECK_HR("type info 1", disp->GetTypeInfo(1, 0, info.Put()), DISP_E_BADINDEX);
   CHECK_HR("type info 0", disp->GetTypeInfo(0, 0, info.Put()), S_OK);
+  // Names without regard to case; a name that is no member.
+  wchar_t upper[] = L"QUERYALL", unknown[] = L"noSuchMember";
+  LPOLESTR names[] = {upper};
+  DISPID id = 0;
+  CHECK_HR("GetIDsOfNames in capitals", disp->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+  CHECK_EQ("QUERYALL's DISPID", id, 210L);
+  names[0] = unknown;
+  CHECK_HR("GetIDsOfNames, no member", disp->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
+  CHECK_EQ("unknown name's DISPID", id, static_cast<DISPID>(DISPID_UNKNOWN));
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   VARIANT result;
   VariantInit(&result);
