@@ -60,7 +60,7 @@ bool Encode(int in, int out) {
 // Complete groups are decoded as they arrive, always keeping the last two characters back: only
 // at the end of the text is it known whether they are padding.
 bool Decode(int in, int out) {
-  constexpr size_t kBlock = 1 << 20;
+  constexpr size_t kBlock = 1 << 18;
   std::vector<char> text(kBlock + 8), bytes(base64::DecodedSize(kBlock + 8));
   size_t held = 0;
   for (;;) {

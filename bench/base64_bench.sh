@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Times the codec's Base64 encoder and decoder as whole processes beside coreutils base64 on a
-# 64 MiB file of random bytes, and prints the ratios of the mean wall times.
+# 64 MiB file of random bytes, and prints the ratios of the wall times.
 #   bench/base64_bench.sh [BUILD_DIR]      (default: build)
 # Uses hyperfine when it is installed, else /usr/bin/time; output goes to /dev/null for all.
+# Ratios are of median wall times, which a busy machine disturbs least.
 set -euo pipefail
 
 build=${1:-build}
@@ -19,29 +20,32 @@ base64 -w0 "$work/random.bin" >"$work/random.b64"
 cmp <("$bench" encode "$work/random.bin") "$work/random.b64"
 cmp <("$bench" decode "$work/random.b64") "$work/random.bin"
 
-# mean_seconds COMMAND: the mean wall time of a whole run.
-mean_seconds() {
-  if command -v hyperfine >/dev/null; then
-    hyperfine -N --warmup 3 --runs 20 --export-json "$work/h.json" "$1" >&2
-    python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["results"][0]["mean"])' "$work/h.json"
-  else
-    local total=0 t
-    for _ in 1 2 3 4 5 6 7 8 9 10; do
-      t=$( { /usr/bin/time -f %e sh -c "$1 >/dev/null" ; } 2>&1 )
-      total=$(echo "$total + $t" | bc -l)
-    done
-    echo "$total / 10" | bc -l
-  fi
+# time_pair OURS THEIRS: the median wall times of both commands in seconds, ours first. The two
+# are timed in alternating short rounds, so that a change in the machine's load hits both alike.
+time_pair() {
+  local round cmd
+  : >"$work/ours" && : >"$work/theirs"
+  for round in 1 2 3 4 5 6; do
+    if command -v hyperfine >/dev/null; then
+      hyperfine -N --warmup 1 --runs 6 --export-json "$work/h.json" "$1" "$2" >/dev/null 2>&1
+      python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"]
+for name, res in zip(sys.argv[2:], r): open(name, "a").write("".join(f"{t}\n" for t in res["times"]))' \
+        "$work/h.json" "$work/ours" "$work/theirs"
+    else
+      for cmd in "$1" "$2"; do
+        for _ in 1 2 3; do /usr/bin/time -f %e -a -o "$work/$([ "$cmd" = "$1" ] && echo ours || echo theirs)" \
+          sh -c "$cmd >/dev/null"; done
+      done
+    fi
+  done
+  echo "$(sort -g "$work/ours" | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')" \
+       "$(sort -g "$work/theirs" | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')"
 }
 
-enc_ours=$(mean_seconds "$bench encode $work/random.bin")
-enc_core=$(mean_seconds "base64 -w0 $work/random.bin")
-dec_ours=$(mean_seconds "$bench decode $work/random.b64")
-dec_core=$(mean_seconds "base64 -d $work/random.b64")
+read -r enc_ours enc_core < <(time_pair "$bench encode $work/random.bin" "base64 -w0 $work/random.bin")
+read -r dec_ours dec_core < <(time_pair "$bench decode $work/random.b64" "base64 -d $work/random.b64")
 
-python3 - "$enc_ours" "$enc_core" "$dec_ours" "$dec_core" <<'EOF'
-import sys
-eo, ec, do, dc = map(float, sys.argv[1:])
-print(f"encode 64 MiB: base64_bench {eo*1000:.1f} ms, base64 -w0 {ec*1000:.1f} ms, ratio {eo/ec:.3f}")
-print(f"decode 64 MiB: base64_bench {do*1000:.1f} ms, base64 -d  {dc*1000:.1f} ms, ratio {do/dc:.3f}")
-EOF
+awk -v eo="$enc_ours" -v ec="$enc_core" -v do_="$dec_ours" -v dc="$dec_core" 'BEGIN {
+  printf "encode 64 MiB: base64_bench %.1f ms, base64 -w0 %.1f ms, ratio %.3f\n", eo * 1000, ec * 1000, eo / ec
+  printf "decode 64 MiB: base64_bench %.1f ms, base64 -d  %.1f ms, ratio %.3f\n", do_ * 1000, dc * 1000, do_ / dc
+}'

@@ -123,6 +123,21 @@ TEST(Base64NonCanonical, RandomTextsMatchTheRule) {
   }
 }
 
+TEST(Base64NonCanonical, LongTextsWithEveryCharacterMatchTheRule) {
+  // Long enough for the vector path: every byte value at every offset of a 32-character step.
+  std::string base = EncodeBase64(RandomBytes(3000, 5));
+  for (int c = 0; c < 256; ++c) {
+    std::string text = base;
+    for (size_t at = static_cast<size_t>(c) % 37; at < text.size() - 8; at += 37) text[at] = static_cast<char>(c);
+    ASSERT_EQ(DecodeBase64(text), ReferenceDecode(text)) << c;
+  }
+  std::string all;
+  for (int round = 0; round < 5; ++round) {
+    for (int c = 0; c < 256; ++c) all += static_cast<char>((c * 7 + round) & 0xFF);
+  }
+  for (size_t cut = 0; cut < 40; ++cut) ASSERT_EQ(DecodeBase64(all.substr(cut)), ReferenceDecode(all.substr(cut))) << cut;
+}
+
 TEST(Base64Blocks, PiecesJoinToTheWholeText) {
   const std::string bytes = RandomBytes(1000, 3);
   std::string text(base64::EncodedSize(bytes.size()), '\0');
