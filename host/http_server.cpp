@@ -187,7 +187,10 @@ void HttpServer::Serve(SoupServerMessage* msg, const std::string& path, const st
 
   const std::string method = soup_server_message_get_method(msg);
   if (method == "OPTIONS") {
-    soup_server_message_set_status(msg, 204, nullptr);
+    // 200 with an empty body rather than 204: libsoup ends the connection after a 204, and a
+    // preflight should leave it open for the request that follows.
+    soup_server_message_set_status(msg, 200, nullptr);
+    soup_server_message_set_response(msg, "text/plain", SOUP_MEMORY_STATIC, "", 0);
     SetHeader(msg, "Allow", "GET, HEAD, POST, OPTIONS");
     if (!origin.empty()) AddCors(msg, origin, true);
     return;

@@ -37,7 +37,8 @@ class HttpClient {
   // Sends raw bytes and reads one answer.
   HttpResponse Raw(const std::string& bytes);
   void Send(const std::string& bytes);
-  HttpResponse Read();
+  // Reads one answer; the answer to a HEAD request has no body, whatever its Content-Length.
+  HttpResponse Read(bool with_body = true);
 
  private:
   int fd_ = -1;

@@ -583,7 +583,9 @@ std::string Session::HandleText(std::string_view text) {
   try {
     request = json::parse(text);
   } catch (const json::parse_error& e) {
-    return Failure(nullptr, kE_INVALIDARG, std::string("Bad request: not JSON (") + e.what() + ")").dump();
+    // The parser's message quotes the bad bytes, which need not be UTF-8.
+    return Failure(nullptr, kE_INVALIDARG, std::string("Bad request: not JSON (") + e.what() + ")")
+        .dump(-1, ' ', false, json::error_handler_t::replace);
   }
   return Handle(request).dump(-1, ' ', false, json::error_handler_t::replace);
 }

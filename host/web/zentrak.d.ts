@@ -1,1 +1,160 @@
+// Declarations for zentrak.js (a classic script: the globals Zentrak and ActiveXObject) and
+// zentrak.mjs (an ES module whose default export is Zentrak), served by zentrak-host at
+// http://127.0.0.1:48620/zentrak.d.ts.
+//
+// Every member takes variants: any value a script could pass. undefined arrives as Empty and
+// null as Null; Zentrak.value(tag, value) passes a value with an explicit variant tag. Member
+// names work in any letter case at run time; these declarations spell them as the type library
+// does.
 
+/** The variant tags a value may carry on its way to the host. */
+export type VarTypeName =
+  | "Empty" | "Null" | "Smallint" | "Integer" | "Single" | "Double" | "Currency" | "Date"
+  | "OleStr" | "Dispatch" | "Error" | "Boolean" | "Variant" | "Unknown" | "Decimal"
+  | "ShortInt" | "Byte" | "Word" | "LongWord" | "Int64" | "String" | "Any";
+
+/** A value with an explicit tag, made by Zentrak.value(). */
+export interface TaggedValue {
+  readonly wire: { vt: VarTypeName; value?: unknown; byref?: boolean };
+}
+
+/** What a member accepts. */
+export type VariantArg = string | number | boolean | bigint | null | undefined | TaggedValue | object;
+
+/** A failed call, as script saw it from the control. */
+export interface ZentrakError extends Error {
+  /** The signed status code, e.g. -2147418113 for E_UNEXPECTED. */
+  number: number;
+  /** The error's description; also the message. */
+  description: string;
+  /** The programmatic name of the object, e.g. "Zentrak.LocalDB". */
+  source: string;
+}
+
+/** Zentrak.LocalDB: a local SQLite database per user and application. */
+export interface ILocalDB {
+  GetVersion(): string;
+  InitDB(shortName: VariantArg, version: VariantArg, displayName: VariantArg, maxSize: VariantArg): void;
+  /** Runs one statement: a query's result JSON text or error text, or true/false for others. */
+  executeSql(Data: VariantArg): string | boolean;
+  BeginTrans(): void;
+  CommitTrans(): void;
+  RollBackTrans(): void;
+  setDBName(DBName: VariantArg, Path: VariantArg): boolean;
+  isTableCached(TableName: VariantArg): boolean;
+  initCache(InitJsonString: VariantArg): boolean;
+  /** The result JSON text: {"size","total","page","meta","data"}. */
+  queryAll(SQL: VariantArg): string;
+  queryByPage(SQL: VariantArg, pageSize: VariantArg, pageIndex: VariantArg): string;
+  getCacheObjs(Reversed: VariantArg): string;
+  close(): void;
+}
+
+/** Zentrak.PrintServer: printing of PDF documents given as Base64 text, and the compressed-text codec. */
+export interface IPrintServer {
+  getVPrinters(): string;
+  getPhPrinters(): string;
+  preview(Doc: VariantArg): string | boolean;
+  printOut(printerName: VariantArg, Doc: VariantArg): boolean;
+  setDBName(DBName: VariantArg, Path: VariantArg): boolean;
+  printOutWithPage(printerName: VariantArg, Doc: VariantArg, printOptions: VariantArg): boolean;
+  compress(Doc: VariantArg): string;
+  deCompress(Doc: VariantArg): string;
+}
+
+/** Zentrak.FileSystemObject: the file-open dialog and byte ranges of local files. */
+export interface IFileSystemObject {
+  /** The chosen files as JSON text, [{"filename":..,"size":..}], or "" when cancelled. */
+  selectFiles(multiFiles: VariantArg): string;
+  /** A byte range of a file as Base64 text, packed into a zip archive first when bEncrypt is true. */
+  GetFileStream(FileName: VariantArg, bEncrypt: VariantArg, iStartPos: VariantArg, iLength: VariantArg): string;
+}
+
+/** afbNone 0, afbSingle 1, afbSunken 2, afbRaised 3 */
+export type TxActiveFormBorderStyle = 0 | 1 | 2 | 3;
+/** poNone 0, poProportional 1, poPrintToFit 2 */
+export type TxPrintScale = 0 | 1 | 2;
+
+/** Zentrak.ActiveFormX_Foxit: the viewer control's properties and its preview method. */
+export interface IActiveFormX_Foxit {
+  Visible: boolean;
+  AutoScroll: boolean;
+  AutoSize: boolean;
+  AxBorderStyle: TxActiveFormBorderStyle;
+  Caption: string;
+  /** OLE_COLOR */
+  Color: number;
+  /** IFontDisp */
+  Font: object;
+  KeyPreview: boolean;
+  PixelsPerInch: number;
+  PrintScale: TxPrintScale;
+  Scaled: boolean;
+  readonly Active: boolean;
+  DropTarget: boolean;
+  HelpFile: string;
+  ScreenSnap: boolean;
+  SnapBuffer: number;
+  DoubleBuffered: boolean;
+  readonly AlignDisabled: boolean;
+  readonly VisibleDockClientCount: number;
+  Enabled: boolean;
+  preview(Doc: VariantArg): unknown;
+}
+
+/**
+ * The asynchronous flavour of an interface: methods return Promises and property reads are
+ * Promises; write properties with Zentrak.setProperty(object, name, value).
+ */
+export type Async<T> = {
+  readonly [K in keyof T]: T[K] extends (...args: infer A) => infer R ? (...args: A) => Promise<R> : Promise<T[K]>;
+};
+
+export interface ZentrakObjects {
+  "Zentrak.LocalDB": ILocalDB;
+  "Zentrak.PrintServer": IPrintServer;
+  "Zentrak.FileSystemObject": IFileSystemObject;
+  "Zentrak.ActiveFormX_Foxit": IActiveFormX_Foxit;
+}
+
+export interface ActiveXObjectConstructor {
+  new <P extends keyof ZentrakObjects>(progid: P): ZentrakObjects[P];
+  new (progid: string): any;
+}
+
+export interface ZentrakNamespace {
+  /** The address of the host this client talks to, e.g. "http://127.0.0.1:48620/". */
+  readonly host: string;
+  readonly ActiveXObject: ActiveXObjectConstructor;
+  /** Creates an object whose calls are synchronous, as the control's were. */
+  createObject<P extends keyof ZentrakObjects>(progid: P): ZentrakObjects[P];
+  createObject(progid: string): any;
+  /** Creates an object whose calls return Promises. */
+  create<P extends keyof ZentrakObjects>(progid: P): Promise<Async<ZentrakObjects[P]>>;
+  create(progid: string): Promise<any>;
+  /** Releases an object now; a LocalDB closes its database. A Promise for asynchronous objects. */
+  release(object: object): void | Promise<void>;
+  getProperty(object: object, name: string): unknown;
+  setProperty(object: object, name: string, value: VariantArg): unknown;
+  value(vt: VarTypeName, value?: unknown, byref?: boolean): TaggedValue;
+  /** Ends this page's session now, releasing all its objects (done by itself when the page unloads). */
+  endSession(): void;
+}
+
+declare const Zentrak: ZentrakNamespace;
+export default Zentrak;
+export declare const ActiveXObject: ActiveXObjectConstructor;
+export declare const createObject: ZentrakNamespace["createObject"];
+export declare const create: ZentrakNamespace["create"];
+export declare const release: ZentrakNamespace["release"];
+export declare const getProperty: ZentrakNamespace["getProperty"];
+export declare const setProperty: ZentrakNamespace["setProperty"];
+export declare const value: ZentrakNamespace["value"];
+export declare const endSession: ZentrakNamespace["endSession"];
+
+declare global {
+  /** Set by zentrak.js. */
+  var Zentrak: ZentrakNamespace;
+  /** Set by zentrak.js where the browser has none. */
+  var ActiveXObject: ActiveXObjectConstructor;
+}

@@ -1,1 +1,171 @@
+// The demo page: each section calls one or two members of the Zentrak objects through the
+// Promise API of zentrak.js and shows the answer, or the failure with its code and source.
+"use strict";
 
+const $ = (id) => document.getElementById(id);
+let db = null;
+let fso = null;
+let pageIndex = 1;
+
+function clear(out) {
+  out.replaceChildren();
+  out.className = "";
+}
+
+function showError(out, e) {
+  clear(out);
+  out.className = "error";
+  const code = document.createElement("code");
+  code.textContent = e.number !== undefined ? `Error ${e.number}` : "Error";
+  out.append(code, e.source ? ` (${e.source}): ` : ": ", e.description || e.message || String(e));
+}
+
+function showText(out, text, ok) {
+  clear(out);
+  if (ok) out.className = "ok";
+  out.textContent = text;
+}
+
+// A result JSON text {"size","total","page","meta","data"} as a table.
+function showTable(out, text) {
+  let result;
+  try {
+    result = JSON.parse(text);
+  } catch {
+    showText(out, text);
+    return;
+  }
+  if (!result || !Array.isArray(result.data) || !Array.isArray(result.meta)) {
+    showText(out, text);
+    return;
+  }
+  clear(out);
+  const info = document.createElement("div");
+  info.className = "muted";
+  info.textContent = `${result.total} row${result.total === 1 ? "" : "s"} in all` +
+    (result.size > 0 ? `, page ${result.page} of ${Math.max(1, Math.ceil(result.total / result.size))}` : "");
+  const table = document.createElement("table");
+  const head = table.createTHead().insertRow();
+  for (const name of result.meta) {
+    const th = document.createElement("th");
+    th.textContent = name;
+    head.append(th);
+  }
+  const body = table.createTBody();
+  for (const row of result.data) {
+    const tr = body.insertRow();
+    for (const cell of row) {
+      const td = tr.insertCell();
+      if (cell === null) {
+        td.className = "null";
+        td.textContent = "null";
+      } else {
+        td.textContent = cell;
+      }
+    }
+  }
+  out.append(info, table);
+}
+
+// Runs one action of the page; failures are shown in `out`.
+function action(button, out, work) {
+  $(button).addEventListener("click", async () => {
+    $(button).disabled = true;
+    try {
+      await work($(out));
+    } catch (e) {
+      showError($(out), e);
+    } finally {
+      $(button).disabled = false;
+    }
+  });
+}
+
+async function database() {
+  if (!db) db = await Zentrak.create("Zentrak.LocalDB");
+  return db;
+}
+
+async function files() {
+  if (!fso) fso = await Zentrak.create("Zentrak.FileSystemObject");
+  return fso;
+}
+
+action("db-open", "db-result", async (out) => {
+  const d = await database();
+  const ok = await d.setDBName($("db-name").value, $("db-path").value);
+  showText(out, ok ? `Opened ${$("db-name").value}.` : "setDBName answered false: the database could not be opened.", ok);
+});
+
+action("sql-query", "sql-result", async (out) => {
+  showTable(out, await (await database()).queryAll($("sql-text").value));
+});
+
+action("sql-execute", "sql-result", async (out) => {
+  const value = await (await database()).executeSql($("sql-text").value);
+  if (value === true) showText(out, "Done.", true);
+  else if (value === false) showText(out, "The statement failed.");
+  else showTable(out, String(value));
+});
+
+async function showPage(out) {
+  const size = Number($("page-size").value) || 10;
+  const text = await (await database()).queryByPage($("page-sql").value, size, pageIndex);
+  $("page-label").textContent = `Page ${pageIndex}`;
+  showTable(out, text);
+}
+
+action("page-prev", "page-result", async (out) => {
+  if (pageIndex > 1) pageIndex--;
+  await showPage(out);
+});
+
+action("page-next", "page-result", async (out) => {
+  pageIndex++;
+  await showPage(out);
+});
+
+action("cache-load", "cache-result", async (out) => {
+  const ok = await (await database()).initCache($("cache-doc").value);
+  showText(out, ok ? "Loaded." : "initCache answered false: the document was not applied.", ok);
+});
+
+action("cache-list", "cache-result", async (out) => {
+  showTable(out, await (await database()).getCacheObjs(false));
+});
+
+action("file-choose", "file-chosen", async (out) => {
+  const text = await (await files()).selectFiles(false);
+  if (!text) {
+    showText(out, "No file chosen.");
+    return;
+  }
+  const chosen = JSON.parse(text);
+  showText(out, chosen.map((f) => `${f.filename} (${f.size} bytes)`).join("\n"), true);
+  if (chosen.length) $("file-name").value = chosen[0].filename;
+});
+
+action("file-read", "file-result", async (out) => {
+  const text = await (await files()).GetFileStream($("file-name").value, $("file-zip").checked,
+    Number($("file-start").value), Number($("file-length").value));
+  clear(out);
+  const bytes = atob(text);
+  const info = document.createElement("div");
+  info.className = "muted";
+  info.textContent = `${text.length} characters of Base64, ${bytes.length} bytes` +
+    ($("file-zip").checked ? " of zip archive" : "");
+  const base64 = document.createElement("pre");
+  base64.textContent = text.length > 2000 ? text.slice(0, 2000) + "\u2026" : text;
+  const hex = document.createElement("pre");
+  hex.textContent = Array.from(bytes.slice(0, 256), (c) => c.charCodeAt(0).toString(16).padStart(2, "0")).join(" ");
+  out.append(info, base64, hex);
+});
+
+(async () => {
+  try {
+    const d = await database();
+    showText($("version"), `Connected: ${await d.GetVersion()}.`, true);
+  } catch (e) {
+    showError($("version"), e);
+  }
+})();

@@ -1,0 +1,388 @@
+// The protocol over HTTP against a real zentrak-host process on a free port: the gates (Host,
+// origin, CORS and Private Network Access), sessions and their ends, bounds, bad requests, the
+// served files.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "host/origin_policy.h"
+#include "host/test_client.h"
+#include "host/wire.h"
+#include "server/typelib.h"
+
+namespace zentrak::host {
+namespace {
+
+using json = nlohmann::ordered_json;
+using testing::HostProcess;
+using testing::HttpClient;
+using testing::HttpResponse;
+namespace fs = std::filesystem;
+
+constexpr int32_t kAccessDenied = -2147024891;  // E_ACCESSDENIED
+constexpr int32_t kDisconnected = -2147417848;  // RPC_E_DISCONNECTED
+constexpr int32_t kInvalidArg = -2147024809;    // E_INVALIDARG
+constexpr const char* kIntranet = "https://intranet.example";
+
+class HttpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char dir[] = "/tmp/zentrak-http-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    dir_ = dir;
+    config_ = dir_ + "/host.json";
+  }
+  void TearDown() override {
+    host_.reset();
+    fs::remove_all(dir_);
+  }
+  void Start(std::vector<std::string> args = {}) {
+    args.insert(args.begin(), {"--no-prompt", "--allow-origin", kIntranet});
+    host_ = std::make_unique<HostProcess>(ZENTRAK_HOST_BINARY, config_, args,
+                                          std::vector<std::pair<std::string, std::string>>{{"USERPROFILE", dir_}});
+    client_ = std::make_unique<HttpClient>("127.0.0.1", host_->Port());
+  }
+  std::string Own() const { return "http://127.0.0.1:" + std::to_string(host_->Port()); }
+  std::string HostHeader() const { return "127.0.0.1:" + std::to_string(host_->Port()); }
+
+  HttpResponse Post(const std::string& target, const std::string& body, const std::string& origin = {}) {
+    std::vector<std::pair<std::string, std::string>> h;
+    if (!origin.empty()) h.push_back({"Origin", origin});
+    return client_->Request("POST", target, body, h);
+  }
+  // Opens a session for origin and returns its token.
+  std::string Open(const std::string& origin = {}) {
+    HttpResponse r = Post("/api", R"({"op":"session"})", origin);
+    EXPECT_EQ(r.status, 200) << r.body;
+    return json::parse(r.body).value("session", "");
+  }
+  static int32_t Code(const HttpResponse& r) {
+    json a = json::parse(r.body, nullptr, false);
+    return a.is_object() && a.contains("error") ? a["error"].value("code", 0) : 0;
+  }
+
+  std::string dir_, config_;
+  std::unique_ptr<HostProcess> host_;
+  std::unique_ptr<HttpClient> client_;
+};
+
+TEST_F(HttpTest, HostHeaderGate) {
+  Start();
+  const std::string p = std::to_string(host_->Port());
+  struct Case {
+    std::string host;
+    int status;
+  } cases[] = {
+      {"127.0.0.1:" + p, 200},
+      {"localhost:" + p, 200},
+      {"LOCALHOST:" + p, 200},
+      {"[::1]:" + p, 200},
+      {"evil.example:" + p, 403},  // a rebinding page's own name
+      {"127.0.0.1:" + std::to_string(host_->Port() + 1), 403},
+      {"127.0.0.1", 403},
+      {"10.0.0.1:" + p, 403},
+  };
+  for (const auto& c : cases) {
+    HttpClient fresh("127.0.0.1", host_->Port());
+    HttpResponse r = fresh.Request("GET", "/zentrak.js", {}, {{"Host", c.host}});
+    EXPECT_EQ(r.status, c.status) << c.host;
+    if (c.status == 403) {
+      EXPECT_EQ(Code(r), kAccessDenied) << r.body;
+      EXPECT_NE(r.body.find("does not name this host"), std::string::npos) << r.body;
+    }
+    // The same gate stands before the API, and a refused body is never read.
+    HttpResponse api = fresh.Request("POST", "/api", R"({"op":"session"})", {{"Host", c.host}});
+    EXPECT_EQ(api.status, c.status) << c.host;
+  }
+  // Over IPv6 too.
+  HttpClient v6("::1", host_->Port());
+  EXPECT_EQ(v6.Request("GET", "/zentrak.js", {}, {{"Host", "[::1]:" + p}}).status, 200);
+  EXPECT_EQ(v6.Request("GET", "/zentrak.js", {}, {{"Host", "evil.example:" + p}}).status, 403);
+}
+
+TEST_F(HttpTest, OriginGateAndCors) {
+  std::ofstream(config_) << R"({"blockedOrigins":["https://evil.example"]})";
+  Start();
+  struct Case {
+    std::string origin;
+    int status;
+  } cases[] = {
+      {Own(), 200},
+      {"http://localhost:" + std::to_string(host_->Port()), 200},
+      {kIntranet, 200},
+      {"HTTPS://INTRANET.example:443", 200},
+      {"http://intranet.example", 403},  // another scheme is another origin
+      {"https://unknown.example", 403},  // unknown, and nobody to ask
+      {"https://evil.example", 403},     // blocked in the configuration
+      {"null", 403},                     // file: pages
+      {"not an origin", 403},
+  };
+  for (const auto& c : cases) {
+    HttpResponse r = Post("/api", R"({"op":"session"})", c.origin);
+    EXPECT_EQ(r.status, c.status) << c.origin;
+    if (c.status == 200) {
+      EXPECT_EQ(r.Header("access-control-allow-origin"), *NormalizeOrigin(c.origin)) << c.origin;
+      EXPECT_EQ(r.Header("vary"), "Origin");
+    } else {
+      EXPECT_EQ(r.Header("access-control-allow-origin"), "") << c.origin;
+      EXPECT_EQ(Code(r), kAccessDenied);
+      EXPECT_NE(r.body.find("is not allowed to use Zentrak on this computer"), std::string::npos) << r.body;
+    }
+  }
+  // Programs that send no Origin are local clients; a POST that says it crossed sites is not.
+  EXPECT_EQ(Post("/api", R"({"op":"session"})").status, 200);
+  HttpResponse cross = client_->Request("POST", "/api", R"({"op":"session"})", {{"Sec-Fetch-Site", "cross-site"}});
+  EXPECT_EQ(cross.status, 403);
+  // The script itself is public: a page of any origin may load it.
+  EXPECT_EQ(client_->Request("GET", "/zentrak.js", {}, {{"Sec-Fetch-Site", "cross-site"}}).status, 200);
+}
+
+TEST_F(HttpTest, NullOriginWhenConfigured) {
+  Start({"--allow-origin", "null"});
+  HttpResponse r = Post("/api", R"({"op":"session"})", "null");
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.Header("access-control-allow-origin"), "null");
+}
+
+TEST_F(HttpTest, Preflights) {
+  Start();
+  auto preflight = [&](const std::string& origin, bool pna) {
+    std::vector<std::pair<std::string, std::string>> h = {
+        {"Origin", origin}, {"Access-Control-Request-Method", "POST"}, {"Access-Control-Request-Headers", "content-type"}};
+    if (pna) h.push_back({"Access-Control-Request-Private-Network", "true"});
+    return client_->Request("OPTIONS", "/api", {}, h);
+  };
+  HttpResponse ok = preflight(kIntranet, true);
+  EXPECT_EQ(ok.status, 200);
+  EXPECT_EQ(ok.Header("access-control-allow-origin"), kIntranet);
+  EXPECT_EQ(ok.Header("access-control-allow-private-network"), "true");
+  EXPECT_NE(ok.Header("access-control-allow-methods").find("POST"), std::string::npos);
+  EXPECT_NE(ok.Header("access-control-allow-headers").find("Content-Type"), std::string::npos);
+
+  EXPECT_EQ(preflight(kIntranet, false).Header("access-control-allow-private-network"), "");
+  HttpResponse refused = preflight("https://unknown.example", true);
+  EXPECT_EQ(refused.status, 403);
+  EXPECT_EQ(refused.Header("access-control-allow-origin"), "");
+  EXPECT_EQ(refused.Header("access-control-allow-private-network"), "");
+}
+
+TEST_F(HttpTest, SessionsCarryWireRequests) {
+  Start();
+  std::string token = Open(kIntranet);
+  ASSERT_EQ(token.size(), 32u);
+  std::string api = "/api?session=" + token;
+  HttpResponse r = Post(api,
+                        R"([{"id":1,"op":"create","progid":"Zentrak.LocalDB"},)"
+                        R"({"id":2,"op":"call","object":1,"name":"GetVersion"},)"
+                        R"({"id":3,"op":"call","object":1,"name":"queryAll","args":[null]}])",
+                        kIntranet);
+  ASSERT_EQ(r.status, 200) << r.body;
+  json a = json::parse(r.body);
+  EXPECT_EQ(a[1], json::parse(R"({"id":2,"ok":true,"value":"Corvel SqliteDB 0.8"})"));
+  EXPECT_EQ(a[2]["error"], json::parse(R"j({"code":-2147418113,)j"
+                                       R"j("description":"Could not convert variant of type (Null) into type (String)",)j"
+                                       R"j("source":"Zentrak.LocalDB"})j"));
+  EXPECT_EQ(r.Header("content-type"), "application/json; charset=utf-8");
+  EXPECT_EQ(r.Header("cache-control"), "no-store");
+
+  // Sessions are apart: another page's session does not see the object.
+  std::string other = Open(kIntranet);
+  json missing = json::parse(Post("/api?session=" + other, R"({"op":"call","object":1,"dispid":201})", kIntranet).body);
+  EXPECT_FALSE(missing["ok"].get<bool>());
+
+  struct Case {
+    std::string target;
+    std::string origin;
+    int status;
+    int32_t code;
+  } cases[] = {
+      {"/api", kIntranet, 400, kInvalidArg},                          // no session named
+      {"/api?session=0123456789abcdef0123456789abcdef", kIntranet, 410, kDisconnected},
+      {api, Own(), 403, kAccessDenied},                               // another origin's session
+      {api, "", 403, kAccessDenied},
+  };
+  for (const auto& c : cases) {
+    HttpResponse e = Post(c.target, R"({"op":"call","object":1,"dispid":201})", c.origin);
+    EXPECT_EQ(e.status, c.status) << c.target << " " << c.origin;
+    EXPECT_EQ(Code(e), c.code) << e.body;
+  }
+
+  // The unload beacon ends the session; later calls are told so. Only its origin may end it.
+  EXPECT_EQ(Post("/release?session=" + token, "", Own()).status, 403);
+  EXPECT_EQ(Post(api, R"({"op":"call","object":1,"dispid":201})", kIntranet).status, 200);
+  EXPECT_EQ(Post("/release?session=" + token, "", kIntranet).status, 200);
+  HttpResponse ended = Post(api, R"({"op":"call","object":1,"dispid":201})", kIntranet);
+  EXPECT_EQ(ended.status, 410);
+  EXPECT_EQ(Code(ended), kDisconnected);
+  EXPECT_NE(ended.body.find("The session has ended"), std::string::npos) << ended.body;
+  EXPECT_EQ(Post("/release?session=" + token, "", kIntranet).status, 410);
+  EXPECT_EQ(Post("/release", "", kIntranet).status, 410);
+}
+
+TEST_F(HttpTest, IdleSessionsEnd) {
+  Start({"--idle-timeout", "1"});
+  std::string token = Open();
+  ASSERT_EQ(Post("/api?session=" + token, R"({"op":"create","progid":"Zentrak.LocalDB"})").status, 200);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2600));
+  EXPECT_EQ(Post("/api?session=" + token, R"({"op":"call","object":1,"dispid":201})").status, 410);
+}
+
+TEST_F(HttpTest, Bounds) {
+  Start({"--max-request-bytes", "2048", "--max-sessions", "2", "--max-objects", "2"});
+  std::string token = Open();
+  std::string api = "/api?session=" + token;
+  std::string big = R"({"op":"call","object":1,"dispid":201,"pad":")" + std::string(2100, 'x') + "\"}";
+  HttpResponse r = Post(api, big);
+  EXPECT_EQ(r.status, 413);
+  EXPECT_EQ(Code(r), kInvalidArg);
+  EXPECT_NE(r.body.find("more than the 2048"), std::string::npos) << r.body;
+  std::string fits = R"({"op":"create","progid":"Zentrak.LocalDB","pad":")" + std::string(1900, 'x') + "\"}";
+  EXPECT_EQ(Post(api, fits).status, 200);
+
+  HttpClient chunked("127.0.0.1", host_->Port());
+  HttpResponse c = chunked.Raw("POST " + api + " HTTP/1.1\r\nHost: " + HostHeader() +
+                               "\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+  EXPECT_EQ(c.status, 411);
+
+  EXPECT_TRUE(json::parse(Post(api, R"({"op":"create","progid":"Zentrak.LocalDB"})").body)["ok"].get<bool>());
+  json third = json::parse(Post(api, R"({"op":"create","progid":"Zentrak.LocalDB"})").body);
+  EXPECT_FALSE(third["ok"].get<bool>());
+  EXPECT_NE(third["error"].value("description", "").find("too many objects"), std::string::npos) << third;
+
+  Open();
+  HttpResponse full = Post("/api", R"({"op":"session"})");
+  EXPECT_EQ(full.status, 503);
+  EXPECT_NE(full.body.find("too many sessions (at most 2)"), std::string::npos) << full.body;
+  EXPECT_EQ(Post("/release?session=" + token, "").status, 200);  // a release frees a place
+  EXPECT_EQ(Post("/api", R"({"op":"session"})").status, 200);
+}
+
+TEST_F(HttpTest, BadRequestsAreAnsweredAndTheHostLives) {
+  Start();
+  std::string api = "/api?session=" + Open();
+  struct Case {
+    std::string method, target, body;
+    int status;
+  } cases[] = {
+      {"POST", api, "not json", 400},
+      {"POST", api, "", 400},
+      {"POST", api, "{\"op\":\"call\",\"object\":1", 400},
+      {"POST", api, "\xff\xfe", 400},
+      {"POST", api, "42", 200},                       // JSON, but no request: the wire answers
+      {"POST", api, "[1,{\"op\":\"fly\"}]", 200},
+      {"GET", "/api", "", 405},
+      {"PUT", "/api", "{}", 405},
+      {"POST", "/zentrak.js", "{}", 405},
+      {"DELETE", "/demo", "", 405},
+      {"GET", "/nothing", "", 404},
+      {"GET", "/demo/../host.json", "", 404},
+  };
+  for (const auto& c : cases) {
+    HttpResponse r = client_->Request(c.method, c.target, c.body);
+    EXPECT_EQ(r.status, c.status) << c.method << " " << c.target << " " << c.body;
+    json a = json::parse(r.body, nullptr, false);
+    ASSERT_FALSE(a.is_discarded()) << c.method << " " << c.target << ": " << r.body;
+    if (c.status != 200) {
+      EXPECT_FALSE(a["ok"].get<bool>()) << r.body;
+    }
+    if (c.status == 405) {
+      EXPECT_NE(r.Header("allow"), "");
+    }
+  }
+  HttpResponse not_json = Post(api, "not json");
+  EXPECT_EQ(Code(not_json), kInvalidArg);
+  EXPECT_NE(not_json.body.find("Bad request: not JSON"), std::string::npos) << not_json.body;
+  // A request line the server cannot parse at all, then the host still answers.
+  HttpClient garbage("127.0.0.1", host_->Port());
+  garbage.Raw("\x01\x02 nonsense\r\n\r\n");
+  EXPECT_EQ(client_->Request("GET", "/zentrak.js").status, 200);
+}
+
+TEST_F(HttpTest, ServedFiles) {
+  Start();
+  struct Case {
+    const char* path;
+    const char* type;
+    const char* contains;
+  } cases[] = {
+      {"/zentrak.js", "text/javascript; charset=utf-8", "ActiveXObject"},
+      {"/zentrak.mjs", "text/javascript; charset=utf-8", "export default Zentrak"},
+      {"/zentrak.d.ts", "text/plain; charset=utf-8", "interface ILocalDB"},
+      {"/demo", "text/html; charset=utf-8", "Zentrak demo"},
+      {"/demo/", "text/html; charset=utf-8", "Zentrak demo"},
+      {"/demo/demo.js", "text/javascript; charset=utf-8", "Zentrak.create"},
+      {"/demo/demo.css", "text/css; charset=utf-8", "table"},
+  };
+  for (const auto& c : cases) {
+    HttpResponse r = client_->Request("GET", c.path);
+    EXPECT_EQ(r.status, 200) << c.path;
+    EXPECT_EQ(r.Header("content-type"), c.type) << c.path;
+    EXPECT_NE(r.body.find(c.contains), std::string::npos) << c.path;
+  }
+  HttpResponse demo = client_->Request("GET", "/demo");
+  EXPECT_NE(demo.Header("content-security-policy").find("frame-ancestors 'none'"), std::string::npos);
+  HttpResponse head = client_->Request("HEAD", "/zentrak.js");
+  EXPECT_EQ(head.status, 200);
+  EXPECT_EQ(head.Header("content-length"), std::to_string(client_->Request("GET", "/zentrak.js").body.size()));
+  HttpResponse root = client_->Request("GET", "/");
+  EXPECT_EQ(root.status, 302);
+  EXPECT_EQ(root.Header("location"), Own() + "/demo");
+  // The module is fetched in CORS mode: approved origins get their CORS answer, others nothing.
+  EXPECT_EQ(client_->Request("GET", "/zentrak.mjs", {}, {{"Origin", kIntranet}}).Header("access-control-allow-origin"),
+            kIntranet);
+  EXPECT_EQ(client_->Request("GET", "/zentrak.mjs", {}, {{"Origin", "https://unknown.example"}}).status, 403);
+}
+
+TEST_F(HttpTest, StopsCleanlyAndRefusesABadConfiguration) {
+  Start();
+  Open();
+  client_.reset();
+  EXPECT_EQ(host_->Stop(), 0);
+  std::ofstream(config_) << R"({"port":"eighty"})";
+  EXPECT_THROW(HostProcess(ZENTRAK_HOST_BINARY, config_, {"--no-prompt"}), std::runtime_error);
+}
+
+// zentrak.d.ts declares every member of the four interfaces, spelt as the type library does.
+TEST(Declarations, NameEveryMember) {
+  std::ifstream in(ZENTRAK_WEB_DIR "/zentrak.d.ts");
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string dts = text.str();
+  for (const ClassDesc* cls : ZentrakTypeLibrary().classes) {
+    const std::string iface = cls->default_interface->name;
+    size_t begin = dts.find("export interface " + iface + " {");
+    ASSERT_NE(begin, std::string::npos) << iface;
+    std::string block = dts.substr(begin, dts.find("\n}", begin) - begin);
+    size_t declared = 0;
+    for (size_t at = block.find("\n  "); at != std::string::npos; at = block.find("\n  ", at + 1))
+      if (block.compare(at + 3, 2, "/*") != 0 && block.compare(at + 3, 2, " *") != 0) ++declared;
+    std::set<std::string> names;
+    for (const MemberDesc& m : cls->default_interface->members) {
+      names.insert(m.name);
+      bool method = m.kind == MemberKind::kMethod;
+      std::string as_method = "\n  " + std::string(m.name) + "(";
+      std::string as_property = std::string(m.name) + ": ";
+      bool found = method ? block.find(as_method) != std::string::npos
+                          : block.find("\n  " + as_property) != std::string::npos ||
+                                block.find("\n  readonly " + as_property) != std::string::npos;
+      EXPECT_TRUE(found) << iface << "." << m.name;
+      bool read_only = !method;
+      for (const MemberDesc& other : cls->default_interface->members)
+        if (other.dispid == m.dispid && other.kind != MemberKind::kPropertyGet) read_only = false;
+      if (!method)
+        EXPECT_EQ(block.find("\n  readonly " + as_property) != std::string::npos, read_only) << iface << "." << m.name;
+    }
+    EXPECT_EQ(declared, names.size()) << iface << ": members declared that the type library does not have";
+  }
+}
+
+}  // namespace
+}  // namespace zentrak::host
