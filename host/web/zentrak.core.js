@@ -106,14 +106,18 @@ function zentrakClient(base) {
   }
 
   // The session ends with the page: its objects are released and their databases closed. A page
-  // kept in the back-forward cache keeps its session (the idle timeout ends it if it never
-  // comes back).
+  // that the browser brings back from its back-forward cache has lost its objects, so it is
+  // loaded anew, as pages were when the control was in use.
   function hookUnload() {
     if (hooked || typeof addEventListener !== "function") return;
     hooked = true;
-    addEventListener("pagehide", function (ev) {
-      if (ev && ev.persisted) return;
+    var ended = false;
+    addEventListener("pagehide", function () {
+      ended = session !== null;
       endSession();
+    });
+    addEventListener("pageshow", function (ev) {
+      if (ev && ev.persisted && ended && typeof location !== "undefined") location.reload();
     });
   }
 

@@ -1,0 +1,414 @@
+// End-to-end tests of zentrak-host: a real host process, pages in Debian's Chromium (headless,
+// driven by Playwright over the DevTools protocol), a second local web server that plays an
+// intranet site (approved) and a foreign one (not approved), and the origin question's GTK
+// window under Xvfb.
+//   node run.mjs BUILD_DIR
+// Prints one line per test and closes with "N passed, N failed".
+import { spawn, spawnSync } from "node:child_process";
+import fs from "node:fs";
+import http from "node:http";
+import os from "node:os";
+import path from "node:path";
+import { fileURLToPath } from "node:url";
+import { chromium } from "playwright-core";
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const build = path.resolve(process.argv[2] || "build");
+const hostBinary = path.join(build, "host", "zentrak-host");
+const work = fs.mkdtempSync(path.join(os.tmpdir(), "zentrak-e2e-"));
+const CHROMIUM_FLAGS = [
+  "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+  "--disable-background-networking", "--disable-component-update", "--disable-sync",
+];
+const NOT_AVAILABLE = /^Error -2147467263 \(Zentrak\.\w+\): .* is not available yet$/;
+
+const children = [];
+const notYet = [];
+// ZENTRAK_E2E_SCREENSHOTS=DIR keeps pictures of the demo and of the origin question.
+const shots = process.env.ZENTRAK_E2E_SCREENSHOTS;
+let passed = 0;
+let failed = 0;
+
+function assert(cond, message) {
+  if (!cond) throw new Error(message);
+}
+
+function equal(actual, expected, what) {
+  const a = JSON.stringify(actual);
+  const e = JSON.stringify(expected);
+  if (a !== e) throw new Error(`${what}: expected ${e}, got ${a}`);
+}
+
+async function test(name, fn) {
+  const started = Date.now();
+  try {
+    await fn();
+    passed++;
+    console.log(`ok - ${name} (${Date.now() - started} ms)`);
+  } catch (e) {
+    failed++;
+    console.log(`not ok - ${name}\n    ${String(e && e.stack ? e.stack : e).replace(/\n/g, "\n    ")}`);
+  }
+}
+
+// Starts a process and resolves with the first match of `pattern` in its output.
+function start(command, args, options, pattern, stream = "stdout") {
+  return new Promise((resolve, reject) => {
+    const child = spawn(command, args, { ...options, stdio: ["ignore", "pipe", "pipe"] });
+    children.push(child);
+    let seen = "";
+    const timer = setTimeout(() => reject(new Error(`${command} did not start: ${seen}`)), 20000);
+    child[stream].on("data", (d) => {
+      seen += d;
+      const m = seen.match(pattern);
+      if (m) {
+        clearTimeout(timer);
+        resolve({ child, match: m });
+      }
+    });
+    child.on("exit", (code) => reject(new Error(`${command} exited with ${code}: ${seen}`)));
+  });
+}
+
+function stop(child) {
+  if (child.exitCode === null && child.signalCode === null) child.kill("SIGTERM");
+}
+
+// A request from this process, with every header under our control (a browser may not forge Host).
+function request(port, method, target, { headers = {}, body = "" } = {}) {
+  return new Promise((resolve, reject) => {
+    const req = http.request({ host: "127.0.0.1", port, method, path: target, headers }, (res) => {
+      let text = "";
+      res.on("data", (d) => (text += d));
+      res.on("end", () => resolve({ status: res.statusCode, headers: res.headers, body: text }));
+    });
+    req.on("error", reject);
+    req.end(body);
+  });
+}
+
+// The local web server of the test pages; {{HOST}} becomes the host's address.
+function pageServer(hostBase) {
+  return new Promise((resolve) => {
+    const server = http.createServer((req, res) => {
+      const name = path.basename(new URL(req.url, "http://x").pathname);
+      const file = path.join(here, "pages", name);
+      if (!name.endsWith(".html") || !fs.existsSync(file)) {
+        res.writeHead(404);
+        res.end();
+        return;
+      }
+      res.writeHead(200, { "Content-Type": "text/html; charset=utf-8" });
+      res.end(fs.readFileSync(file, "utf8").replaceAll("{{HOST}}", hostBase));
+    });
+    server.listen(0, "127.0.0.1", () => resolve(server));
+  });
+}
+
+async function outcome(page, selector) {
+  await page.waitForFunction((s) => document.querySelector(s).textContent.trim() !== "", selector, { timeout: 15000 });
+  return page.$eval(selector, (el) => ({ error: el.classList.contains("error"), text: el.textContent.trim() }));
+}
+
+// Clicks a demo button and returns what its output shows. A member that is not built yet must
+// show its "not available yet" failure cleanly; `check` runs only on success.
+async function demoStep(page, button, output, check) {
+  await page.$eval(output, (el) => { el.textContent = ""; el.className = ""; });
+  await page.click(button);
+  const o = await outcome(page, output);
+  if (o.error) {
+    assert(NOT_AVAILABLE.test(o.text), `${button}: ${o.text}`);
+    notYet.push(o.text);
+    return null;
+  }
+  await check(o.text);
+  return o.text;
+}
+
+async function tableOf(page, output) {
+  return page.$$eval(`${output} tr`, (rows) => rows.map((r) => Array.from(r.cells, (c) => c.textContent)));
+}
+
+async function main() {
+  const profile = path.join(work, "profile");
+  fs.mkdirSync(profile);
+  const sample = path.join(work, "sample.bin");
+  const sampleBytes = Buffer.from(Array.from({ length: 300 }, (_, i) => (i * 7) & 255));
+  fs.writeFileSync(sample, sampleBytes);
+
+  // Two local sites: `intranet` is approved on the command line, `foreign` is not.
+  const intranet = await pageServer("");
+  const foreign = await pageServer("");
+  const intranetOrigin = `http://127.0.0.1:${intranet.address().port}`;
+  const foreignOrigin = `http://127.0.0.1:${foreign.address().port}`;
+
+  const env = { ...process.env, USERPROFILE: profile, HOME: work, ZENTRAK_FILE_CHOOSER: `printf '%s\\n' '${sample}'` };
+  delete env.DISPLAY;
+  delete env.WAYLAND_DISPLAY;
+  const { match } = await start(hostBinary,
+    ["--port", "0", "--config", path.join(work, "host.json"), "--allow-origin", intranetOrigin],
+    { env }, /listening on http:\/\/127\.0\.0\.1:(\d+)\//);
+  const port = Number(match[1]);
+  const hostBase = `http://127.0.0.1:${port}/`;
+  for (const s of [intranet, foreign]) {
+    s.removeAllListeners("request");
+    const again = await pageServer(hostBase);
+    s.on("request", (req, res) => again.emit("request", req, res));
+  }
+
+  const { match: ws } = await start("/usr/bin/chromium",
+    [...CHROMIUM_FLAGS, `--user-data-dir=${path.join(work, "chromium")}`, "--remote-debugging-port=0", "about:blank"],
+    {}, /DevTools listening on (ws:\/\/\S+)/, "stderr");
+  const browser = await chromium.connectOverCDP(ws[1]);
+  const context = browser.contexts()[0];
+
+  async function withPage(fn) {
+    const page = await context.newPage();
+    const errors = [];
+    page.on("pageerror", (e) => errors.push(String(e)));
+    try {
+      await fn(page);
+      assert(errors.length === 0, `errors in the page: ${errors.join("; ")}`);
+    } finally {
+      await page.close();
+    }
+  }
+
+  await test("the demo page's flows", () => withPage(async (page) => {
+    await page.goto(`${hostBase}demo`);
+    await page.waitForFunction(() => /Connected|Error/.test(document.getElementById("version").textContent));
+    equal(await page.textContent("#version"), "Connected: Corvel SqliteDB 0.8.", "version");
+
+    await page.fill("#db-name", "e2e_demo");
+    await demoStep(page, "#db-open", "#db-result", (t) => equal(t, "Opened e2e_demo.", "setDBName"));
+
+    const statements = [
+      "create table if not exists fruit(id integer primary key, name text)",
+      "delete from fruit",
+      "insert into fruit(name) values ('apple'),('pear'),('plum'),('fig'),('kiwi')",
+    ];
+    for (const sql of statements) {
+      await page.fill("#sql-text", sql);
+      await demoStep(page, "#sql-execute", "#sql-result", (t) => equal(t, "Done.", sql));
+    }
+    await page.fill("#sql-text", "select name from fruit order by id");
+    await demoStep(page, "#sql-query", "#sql-result", async () => {
+      equal(await tableOf(page, "#sql-result"), [["NAME"], ["apple"], ["pear"], ["plum"], ["fig"], ["kiwi"]], "queryAll");
+    });
+
+    await page.fill("#page-sql", "select name from fruit order by id");
+    await page.fill("#page-size", "2");
+    const pages = [["#page-next", [["NAME"], ["plum"], ["fig"]]], ["#page-next", [["NAME"], ["kiwi"]]],
+                   ["#page-prev", [["NAME"], ["plum"], ["fig"]]]];
+    for (const [button, rows] of pages) {
+      await demoStep(page, button, "#page-result", async () => equal(await tableOf(page, "#page-result"), rows, button));
+    }
+
+    await demoStep(page, "#cache-load", "#cache-result", (t) => equal(t, "Loaded.", "initCache"));
+    await demoStep(page, "#cache-list", "#cache-result", async () => {
+      const rows = await tableOf(page, "#cache-result");
+      equal(rows[0], ["TABLENAME", "PK_FIELD", "VERSION"], "registry columns");
+      assert(rows.some((r) => r[0] === "Goods" && r[1] === "ID" && r[2] === "3"), `registry ${JSON.stringify(rows)}`);
+    });
+
+    await demoStep(page, "#file-choose", "#file-chosen", (t) => equal(t, `${sample} (300 bytes)`, "selectFiles"));
+    await page.fill("#file-name", sample);
+    await page.fill("#file-start", "2");
+    await page.fill("#file-length", "5");
+    await demoStep(page, "#file-read", "#file-result", async () => {
+      const b64 = await page.textContent("#file-result pre");
+      equal(b64, sampleBytes.subarray(2, 7).toString("base64"), "GetFileStream");
+    });
+    if (shots) await page.screenshot({ path: path.join(shots, "demo.png"), fullPage: true });
+    if (notYet.length) console.log(`# shown cleanly as not available yet: ${notYet.join("; ")}`);
+  }));
+
+  await test("old control-era page code runs unchanged", () => withPage(async (page) => {
+    await page.goto(`${intranetOrigin}/oldcode.html`);
+    const r = await page.evaluate(() => window.results);
+    const nullError = {
+      number: -2147418113, description: "Could not convert variant of type (Null) into type (String)",
+      message: "Could not convert variant of type (Null) into type (String)", source: "Zentrak.LocalDB", isError: true,
+    };
+    equal(r.version, { value: "Corvel SqliteDB 0.8" }, "GetVersion");
+    equal(r.upperCase, { value: "Corvel SqliteDB 0.8" }, "GETVERSION");
+    equal(r.nullArg, nullError, "queryAll(null)");
+    equal(r.classic, "-2147418113 Could not convert variant of type (Null) into type (String)", "try/catch");
+    equal([r.unknownMember.number, r.unknownMember.source], [-2147352570, "Zentrak.LocalDB"], "unknown member");
+    assert(r.unknownMember.description.startsWith("Object doesn't support this property or method"), r.unknownMember.description);
+    equal(r.wrongCount.number, -2147352562, "wrong argument count");
+    equal(r.open, { value: true }, "setDBName");
+    equal(r.statement, { value: true }, "executeSql");
+    equal(r.insert, { value: true }, "executeSql insert");
+    equal(r.query, { value: '{"size":-1,"total":1,"page":-1,"meta":["A"],"data":[["O\'Hara"]]}' }, "queryAll");
+    equal(r.emptyArg, { value: false }, "undefined arrives as Empty");
+    equal(r.badClass.number, -2147221164, "unknown class");
+    equal(r.sameMethod, { value: true }, "member identity");
+    for (const k of ["putCaption", "getCaption"]) {
+      const v = r[k];
+      if (v.number !== undefined) {
+        equal([v.number, v.source], [-2147467263, "Zentrak.ActiveFormX_Foxit"], k);
+      } else {
+        equal(v.value, k === "putCaption" ? "done" : "Hello", k);
+      }
+    }
+  }));
+
+  await test("the ES module and Promise API from an approved origin", () => withPage(async (page) => {
+    await page.goto(`${intranetOrigin}/module.html`);
+    await page.waitForFunction(() => window.results !== undefined);
+    const r = await page.evaluate(() => window.results);
+    equal(r.failed, undefined, "no failure");
+    equal(r.version, "Corvel SqliteDB 0.8", "GetVersion");
+    equal(r.open, true, "setDBName");
+    equal(r.rows, '{"size":-1,"total":1,"page":-1,"meta":["ONE","EMPTY"],"data":[["1",null]]}', "queryAll");
+    equal(r.nullArg, { number: -2147418113, description: "Could not convert variant of type (Null) into type (String)",
+                       source: "Zentrak.LocalDB" }, "rejection");
+    equal(r.tagged, false, "tagged value");
+    equal(r.afterRelease, -2147417848, "released object");
+  }));
+
+  await test("a page from an unapproved origin is refused", () => withPage(async (page) => {
+    const answers = [];
+    page.on("response", (res) => { if (res.url().startsWith(hostBase)) answers.push(res.status()); });
+    await page.goto(`${foreignOrigin}/unapproved.html`);
+    await page.evaluate(() => Promise.all([window.moduleDone, window.asyncDone]));
+    const r = await page.evaluate(() => window.results);
+    equal(r.script, "function", "zentrak.js itself loads");
+    equal(r.sync.number, -2147023174, "synchronous create");
+    assert(/did not answer this page/.test(r.sync.description), r.sync.description);
+    equal(r.module, "refused", "module import");
+    equal(r.async, -2147023174, "asynchronous create");
+    // The host's own answer to that origin, as the browser saw it arrive.
+    const refused = await request(port, "POST", "/api", { headers: { Origin: foreignOrigin }, body: '{"op":"session"}' });
+    equal(refused.status, 403, "status");
+    equal(refused.headers["access-control-allow-origin"], undefined, "no CORS answer");
+    assert(JSON.parse(refused.body).error.description.includes(`${foreignOrigin} is not allowed`), refused.body);
+  }));
+
+  await test("a request with a foreign Host is refused", async () => {
+    for (const target of ["/demo", "/zentrak.js", "/api"]) {
+      const r = await request(port, target === "/api" ? "POST" : "GET", target,
+        { headers: { Host: `rebound.example:${port}`, Origin: `http://rebound.example:${port}` }, body: '{"op":"session"}' });
+      equal(r.status, 403, target);
+      equal(JSON.parse(r.body).error.code, -2147024891, `${target} code`);
+    }
+    equal((await request(port, "GET", "/demo", { headers: { Host: `localhost:${port}` } })).status, 200, "localhost");
+  });
+
+  await test("leaving a page releases its session", () => withPage(async (page) => {
+    let token = null;
+    page.on("request", (req) => {
+      const m = req.url().match(/[?&]session=([0-9a-f]{32})/);
+      if (m) token = m[1];
+    });
+    await page.goto(`${intranetOrigin}/unload.html`);
+    equal(await page.evaluate(() => window.version), "Corvel SqliteDB 0.8", "version");
+    assert(token, "the page named its session");
+    const call = () => request(port, "POST", `/api?session=${token}`,
+      { headers: { Origin: intranetOrigin }, body: '{"op":"call","object":1,"dispid":201}' });
+    equal((await call()).status, 200, "session alive");
+    await page.goto("about:blank");
+    let status = 0;
+    for (let i = 0; i < 50 && status !== 410; i++) {
+      await new Promise((r) => setTimeout(r, 100));
+      status = (await call()).status;
+    }
+    equal(status, 410, "session after unload");
+  }));
+
+  await test("the TypeScript declarations compile", async () => {
+    const tsc = spawnSync(process.execPath, [path.join(here, "node_modules", "typescript", "bin", "tsc"), "-p", here],
+      { encoding: "utf8" });
+    assert(tsc.status === 0, tsc.stdout + tsc.stderr);
+  });
+
+  await browser.close().catch(() => {});
+  for (const s of [intranet, foreign]) s.close();
+  await originQuestion();
+}
+
+// The origin question: a GTK window under Xvfb, answered with the keyboard through xdotool.
+async function originQuestion() {
+  const have = (cmd) => spawnSync("sh", ["-c", `command -v ${cmd}`]).status === 0;
+  if (!have("Xvfb") || !have("xdotool")) {
+    console.log("# Xvfb or xdotool missing: the origin question is not tested");
+    return;
+  }
+  const xvfb = spawn("Xvfb", ["-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+    { stdio: ["ignore", "ignore", "ignore", "pipe"] });
+  children.push(xvfb);
+  const display = await new Promise((resolve, reject) => {
+    let text = "";
+    xvfb.stdio[3].on("data", (d) => {
+      text += d;
+      if (text.includes("\n")) resolve(`:${text.trim()}`);
+    });
+    setTimeout(() => reject(new Error("Xvfb did not start")), 10000);
+  });
+  const config = path.join(work, "asked", "host.json");
+  const env = { ...process.env, DISPLAY: display, USERPROFILE: path.join(work, "profile"), HOME: work };
+  const { child: host, match } = await start(hostBinary, ["--port", "0", "--config", config], { env },
+    /listening on http:\/\/127\.0\.0\.1:(\d+)\//);
+  const port = Number(match[1]);
+  const xdo = (...args) => spawnSync("xdotool", args, { env, encoding: "utf8", timeout: 10000 });
+
+  async function ask(origin, keys) {
+    const answer = request(port, "POST", "/api", { headers: { Origin: origin }, body: '{"op":"session"}' });
+    let id = "";
+    for (let i = 0; i < 100 && !id; i++) {
+      await new Promise((r) => setTimeout(r, 100));
+      id = xdo("search", "--name", "^Zentrak$").stdout.trim().split("\n")[0];
+    }
+    assert(id, "no window appeared");
+    const name = xdo("search", "--name", "^Zentrak$", "getwindowname").stdout.trim();
+    equal(name, "Zentrak", "window title");
+    if (shots) spawnSync("import", ["-window", "root", path.join(shots, "question.png")], { env });
+    xdo("windowfocus", id);
+    await new Promise((r) => setTimeout(r, 300));
+    xdo("key", "--clearmodifiers", keys);
+    return answer;
+  }
+
+  await test("the origin question's Allow is kept", async () => {
+    const origin = "https://allowed.example";
+    const r = await ask(origin, "alt+a");
+    equal(r.status, 200, "answer after Allow");
+    equal(r.headers["access-control-allow-origin"], origin, "CORS answer");
+    const kept = JSON.parse(fs.readFileSync(config, "utf8"));
+    equal(kept.allowedOrigins, [origin], "allowedOrigins");
+    // Asked once: the next request is answered at once.
+    equal((await request(port, "POST", "/api", { headers: { Origin: origin }, body: '{"op":"session"}' })).status, 200, "again");
+  });
+
+  await test("the origin question's Block is kept", async () => {
+    const origin = "https://blocked.example";
+    const r = await ask(origin, "alt+b");
+    equal(r.status, 403, "answer after Block");
+    const kept = JSON.parse(fs.readFileSync(config, "utf8"));
+    equal(kept.blockedOrigins, [origin], "blockedOrigins");
+  });
+  stop(host);
+}
+
+try {
+  if (!fs.existsSync(hostBinary)) throw new Error(`no ${hostBinary}: build the target zentrak-host first`);
+  await main();
+} catch (e) {
+  failed++;
+  console.log(`not ok - setting up\n    ${e && e.stack ? e.stack : e}`);
+} finally {
+  await Promise.all(children.map((c) => new Promise((resolve) => {
+    if (c.exitCode !== null || c.signalCode !== null) return resolve();
+    const timer = setTimeout(() => { c.kill("SIGKILL"); resolve(); }, 5000);
+    c.on("exit", () => { clearTimeout(timer); resolve(); });
+    c.kill("SIGTERM");
+  })));
+  try {
+    fs.rmSync(work, { recursive: true, force: true, maxRetries: 5, retryDelay: 200 });
+  } catch (e) {
+    console.log(`# could not remove ${work}: ${e.message}`);
+  }
+}
+console.log(`${passed} passed, ${failed} failed`);
+process.exit(failed ? 1 : 0);
