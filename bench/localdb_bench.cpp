@@ -22,10 +22,15 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string ReadFile(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  std::string text;
+  if (FILE* f = std::fopen(path, "rb")) {
+    std::fseek(f, 0, SEEK_END);
+    text.resize(static_cast<size_t>(std::ftell(f)));
+    std::fseek(f, 0, SEEK_SET);
+    if (std::fread(text.data(), 1, text.size(), f) != text.size()) text.clear();
+    std::fclose(f);
+  }
+  return text;
 }
 
 // Opens FILE.db through setDBName: the profile folder is the file's grandparent when the file

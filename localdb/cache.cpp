@@ -71,6 +71,9 @@ struct TInitSectionObj {
   bool delete_row_tried = false;
   std::vector<std::unique_ptr<TSQLiteStatement>> insert_row;  // by value count
   std::vector<bool> insert_row_tried;
+  // The position of KeyField in Columns, matched without regard to letter case; -1 when absent.
+  int32_t key_position = -1;
+  std::vector<std::string> values;  // the current row's texts, kept between rows
 
   TSQLiteStatement* DeleteStatement(TSQLiteDatabase& db) {
     if (!delete_row_tried) {
@@ -124,17 +127,11 @@ std::string LiteralInsert(const TInitSectionObj& section, const std::vector<std:
 
 void ApplyDataRow(TSQLiteDatabase& db, const TvxJSONbase* element, TInitSectionObj& section) {
   const TvxJSONlist& row = RequiredList(element);
-  int32_t k = -1;
-  for (size_t i = 0; i < section.Columns.size(); ++i) {
-    if (SameTextIgnoringCase(section.Columns[i], section.KeyField)) {
-      k = static_cast<int32_t>(i);
-      break;
-    }
-  }
+  const int32_t k = section.key_position;
   std::string key_value = k < 0 ? std::string() : row.TextAt(k);
-  std::vector<std::string> values;
+  std::vector<std::string>& values = section.values;
+  values.clear();
   const int32_t n = row.ItemCount();
-  values.reserve(static_cast<size_t>(n));
   bool has_zero_byte = key_value.find('\0') != std::string::npos;
   for (int32_t i = 0; i < n; ++i) {
     values.push_back(row.TextAt(i));
@@ -179,6 +176,12 @@ void ApplyTableSection(TSQLiteDatabase& db, const TvxJSONbase* element) {
   if (const TvxJSONbase* meta = obj->MemberValue(u"meta")) {
     const TvxJSONlist& columns = RequiredList(meta);
     for (int32_t i = 0; i < columns.ItemCount(); ++i) section.Columns.push_back(columns.TextAt(i));
+    for (size_t i = 0; i < section.Columns.size(); ++i) {
+      if (SameTextIgnoringCase(section.Columns[i], section.KeyField)) {
+        section.key_position = static_cast<int32_t>(i);
+        break;
+      }
+    }
     const TvxJSONbase* data = obj->MemberValue(u"data");
     if (!data) throw EBadCacheDocument("\"meta\" without \"data\"");
     const TvxJSONlist& rows = RequiredList(data);
