@@ -15,6 +15,10 @@ std::string WideToUtf8(std::u16string_view text);
 // Appends the UTF-8 form of text to out, by the rule above.
 void AppendWideAsUtf8(std::u16string_view text, std::string& out);
 
+// Standard UTF-8 for the world outside the system (files, the wire): a surrogate pair becomes one
+// four-byte sequence and a lone surrogate becomes U+FFFD.
+std::string WideToStandardUtf8(std::u16string_view text);
+
 // Returns false, and leaves out empty, when text holds a malformed sequence.
 bool TryUtf8ToWide(std::string_view text, std::u16string& out);
 std::u16string Utf8ToWide(std::string_view text);

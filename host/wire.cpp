@@ -20,35 +20,7 @@ constexpr int32_t kREGDB_E_CLASSNOTREG = static_cast<int32_t>(0x80040154u);
 
 // UTF-8 of the wire (pairs become four-byte sequences; a lone surrogate becomes U+FFFD) to and
 // from UTF-16.
-std::string WireUtf8(std::u16string_view w) {
-  std::string out;
-  out.reserve(w.size());
-  for (size_t i = 0; i < w.size(); ++i) {
-    uint32_t c = w[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size() && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (w[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
+std::string WireUtf8(std::u16string_view w) { return WideToStandardUtf8(w); }
 
 std::u16string WireWide(const std::string& utf8) {
   // The JSON parser has checked that the text is well-formed UTF-8.

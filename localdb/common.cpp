@@ -13,6 +13,30 @@
 
 namespace zentrak {
 
+namespace {
+
+// Puts the cursor on the first row of the page; false when the page is empty. All rows when size
+// or page is -1; otherwise from row (page - 1) * size, computed in 32-bit signed arithmetic, which
+// wraps: an offset below 0 starts at row 0.
+bool SeekFirstRow(TSQLiteTable& table, int32_t size, int32_t page) {
+  if (size == -1 || page == -1) {
+    table.Rewind();
+    return true;
+  }
+  int32_t offset = static_cast<int32_t>((static_cast<uint32_t>(page) - 1u) * static_cast<uint32_t>(size));
+  if (offset < 0) {
+    table.Rewind();
+    return true;
+  }
+  if (static_cast<uint32_t>(offset) < table.RowCount()) {
+    table.SeekRow(static_cast<uint32_t>(offset));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void TCommonClass::TableToJSON(TSQLiteTable& table, TvxJSONobject& target, int32_t size, int32_t page) {
   const uint32_t rows = table.RowCount();
   target.AddMember(u"size", size);
@@ -29,21 +53,7 @@ void TCommonClass::TableToJSON(TSQLiteTable& table, TvxJSONobject& target, int32
   target.AddMember(u"meta", std::move(meta));
 
   auto data = std::make_unique<TvxJSONlist>();
-  bool empty_page = false;
-  if (size == -1 || page == -1) {
-    table.Rewind();
-  } else {
-    // (page - 1) * size in 32-bit signed arithmetic, wrapping as the original arithmetic does.
-    int32_t offset = static_cast<int32_t>((static_cast<uint32_t>(page) - 1u) * static_cast<uint32_t>(size));
-    if (offset < 0) {
-      table.Rewind();
-    } else if (static_cast<uint32_t>(offset) < rows) {
-      table.SeekRow(static_cast<uint32_t>(offset));
-    } else {
-      empty_page = true;
-    }
-  }
-  if (!empty_page) {
+  if (SeekFirstRow(table, size, page)) {
     std::vector<ColumnKind> kinds;
     for (int i = 0; i < columns; ++i) kinds.push_back(table.Kind(i));
     std::string scratch;
@@ -196,21 +206,7 @@ std::u16string TCommonClass::TableToJSONText(TSQLiteTable& table, int32_t size, 
   }
   out.Ensure(16);
   out.Put(u"],\"data\":[");
-  bool empty_page = false;
-  if (size == -1 || page == -1) {
-    table.Rewind();
-  } else {
-    // (page - 1) * size in 32-bit signed arithmetic, wrapping as TableToJSON does.
-    int32_t offset = static_cast<int32_t>((static_cast<uint32_t>(page) - 1u) * static_cast<uint32_t>(size));
-    if (offset < 0) {
-      table.Rewind();
-    } else if (static_cast<uint32_t>(offset) < rows) {
-      table.SeekRow(static_cast<uint32_t>(offset));
-    } else {
-      empty_page = true;
-    }
-  }
-  if (!empty_page) {
+  if (SeekFirstRow(table, size, page)) {
     std::vector<ColumnKind> kinds;
     for (int i = 0; i < columns; ++i) kinds.push_back(table.Kind(i));
     std::string number;
