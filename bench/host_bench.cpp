@@ -2,7 +2,13 @@
 // request and one answer at a time, as a page's synchronous calls arrive.
 //   host_bench ZENTRAK_HOST_BINARY [SECONDS]
 // Starts the host on a free port with a scratch configuration, runs for SECONDS (default 3) and
-// prints the rate.
+// prints the rate. For scale it also prints two floors measured the same way: the host's answer
+// to a GET of a missing page (the HTTP server's own cost, no body, no wire request) and a bare
+// TCP echo over loopback (the machine's cost of a round trip between two processes).
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,6 +19,57 @@
 #include <nlohmann/json.hpp>
 
 #include "host/test_client.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs one round trip repeatedly for `seconds` and returns the rate per second.
+template <typename Trip>
+double Rate(double seconds, Trip&& trip) {
+  for (int i = 0; i < 1000; ++i) trip();  // warm up
+  auto start = Clock::now();
+  auto stop = start + std::chrono::duration<double>(seconds);
+  long n = 0;
+  while (Clock::now() < stop)
+    for (int i = 0; i < 100; ++i, ++n) trip();
+  return n / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A forked echo server on a loopback socket and one client.
+double EchoRate(double seconds) {
+  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  if (::bind(listener, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(listener, 1) != 0) return 0;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+  pid_t child = ::fork();
+  if (child == 0) {
+    int c = ::accept(listener, nullptr, nullptr);
+    char b[512];
+    for (ssize_t n; (n = ::recv(c, b, sizeof b, 0)) > 0;) ::send(c, b, static_cast<size_t>(n), 0);
+    ::_exit(0);
+  }
+  int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  int one = 1;
+  ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  double rate = 0;
+  if (::connect(s, reinterpret_cast<sockaddr*>(&a), len) == 0) {
+    rate = Rate(seconds, [&] {
+      char b[64];
+      ::send(s, "ping", 4, 0);
+      ::recv(s, b, sizeof b, 0);
+    });
+  }
+  ::close(s);
+  ::close(listener);
+  ::waitpid(child, nullptr, 0);
+  return rate;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -33,23 +90,20 @@ int main(int argc, char** argv) {
     std::string call = R"({"op":"call","object":)" + std::to_string(created["object"].get<int64_t>()) + R"(,"dispid":201})";
     const std::string expected = R"({"id":null,"ok":true,"value":"Corvel SqliteDB 0.8"})";
 
-    for (int i = 0; i < 1000; ++i) client.Request("POST", target, call);  // warm up
-    using clock = std::chrono::steady_clock;
-    auto start = clock::now();
-    auto stop = start + std::chrono::duration<double>(seconds);
-    long n = 0;
-    while (clock::now() < stop) {
-      for (int i = 0; i < 100; ++i, ++n) {
-        auto r = client.Request("POST", target, call);
-        if (r.status != 200 || r.body != expected) {
-          std::fprintf(stderr, "unexpected answer %d: %s\n", r.status, r.body.c_str());
-          return 1;
-        }
-      }
+    bool wrong = false;
+    double rate = Rate(seconds, [&] {
+      auto r = client.Request("POST", target, call);
+      if (r.status != 200 || r.body != expected) wrong = true;
+    });
+    if (wrong) {
+      std::fprintf(stderr, "unexpected answers to GetVersion\n");
+      return 1;
     }
-    double elapsed = std::chrono::duration<double>(clock::now() - start).count();
-    std::printf("GetVersion round trips from one keep-alive client: %ld in %.2f s = %.0f per second (%.1f us each)\n",
-                n, elapsed, n / elapsed, elapsed / n * 1e6);
+    double missing = Rate(seconds, [&] { client.Request("GET", "/nothing"); });
+    std::printf("GetVersion round trips from one keep-alive client: %.0f per second (%.1f us each)\n", rate,
+                1e6 / rate);
+    std::printf("  for scale: GET of a missing page %.0f per second; bare TCP echo over loopback %.0f per second\n",
+                missing, EchoRate(seconds));
     rc = host.Stop() == 0 ? 0 : 1;
   }
   std::remove(config.c_str());
