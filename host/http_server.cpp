@@ -275,6 +275,12 @@ void HttpServer::ServeApi(SoupServerMessage* msg, const std::string& origin, con
     Refuse(msg, 403, kE_ACCESSDENIED, "Refused: the session belongs to another origin");
     return;
   }
+  if (request.is_object() && request.contains("op") && request["op"] == "ping") {
+    // An open page's heartbeat: the lease below stamps the session, so it is not idle.
+    SessionTable::Lease lease(sessions_, *s);
+    RespondJson(msg, 200, json({{"id", request.contains("id") ? request["id"] : json(nullptr)}, {"ok", true}}).dump());
+    return;
+  }
   std::string answer;
   {
     SessionTable::Lease lease(sessions_, *s);

@@ -227,12 +227,17 @@ TEST_F(HttpTest, SessionsCarryWireRequests) {
   EXPECT_EQ(Post("/release", "", kIntranet).status, 410);
 }
 
-TEST_F(HttpTest, IdleSessionsEnd) {
+TEST_F(HttpTest, IdleSessionsEndUnlessThePageBeats) {
   Start({"--idle-timeout", "1"});
-  std::string token = Open();
-  ASSERT_EQ(Post("/api?session=" + token, R"({"op":"create","progid":"Zentrak.LocalDB"})").status, 200);
-  std::this_thread::sleep_for(std::chrono::milliseconds(2600));
-  EXPECT_EQ(Post("/api?session=" + token, R"({"op":"call","object":1,"dispid":201})").status, 410);
+  std::string idle = Open(), beating = Open();
+  for (const auto& token : {idle, beating})
+    ASSERT_EQ(Post("/api?session=" + token, R"({"op":"create","progid":"Zentrak.LocalDB"})").status, 200);
+  for (int i = 0; i < 8; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    EXPECT_EQ(Post("/api?session=" + beating, R"({"id":7,"op":"ping"})").body, R"({"id":7,"ok":true})");
+  }
+  EXPECT_EQ(Post("/api?session=" + idle, R"({"op":"call","object":1,"dispid":201})").status, 410);
+  EXPECT_EQ(Post("/api?session=" + beating, R"({"op":"call","object":1,"dispid":201})").status, 200);
 }
 
 TEST_F(HttpTest, Bounds) {

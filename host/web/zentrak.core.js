@@ -135,9 +135,24 @@ function zentrakClient(base) {
   function adopt(answer, source) {
     if (!answer || answer.ok !== true || typeof answer.session !== "string")
       throw errorFromWire(answer && answer.error, source);
-    if (!session) session = answer.session;
+    if (!session) {
+      session = answer.session;
+      heartbeat(answer.idleTimeout);
+    }
     hookUnload();
     return session;
+  }
+
+  // While the page is open its session is not idle, however long the page waits between calls:
+  // a heartbeat a few times per idle timeout keeps it.
+  var beating = null;
+  function heartbeat(idleSeconds) {
+    if (beating !== null || typeof setInterval !== "function") return;
+    var every = Math.max(5, Math.floor((Number(idleSeconds) || 600) / 3)) * 1000;
+    beating = setInterval(function () {
+      if (!session) return;
+      postAsync(url(session), '{"op":"ping"}').catch(function () {});
+    }, every);
   }
 
   function sessionSync(source) {
