@@ -156,10 +156,10 @@ async function main() {
     s.on("request", (req, res) => again.emit("request", req, res));
   }
 
-  const { match: ws } = await start("/usr/bin/chromium",
+  const chromiumStarted = await start("/usr/bin/chromium",
     [...CHROMIUM_FLAGS, `--user-data-dir=${path.join(work, "chromium")}`, "--remote-debugging-port=0", "about:blank"],
     {}, /DevTools listening on (ws:\/\/\S+)/, "stderr");
-  const browser = await chromium.connectOverCDP(ws[1]);
+  const browser = await chromium.connectOverCDP(chromiumStarted.match[1]);
   const context = browser.contexts()[0];
 
   async function withPage(fn) {
@@ -323,7 +323,11 @@ async function main() {
     assert(tsc.status === 0, tsc.stdout + tsc.stderr);
   });
 
-  await browser.close().catch(() => {});
+  // Closing through the DevTools protocol ends Chromium with all its helper processes.
+  const { child: chromiumProcess } = chromiumStarted;
+  const exited = new Promise((resolve) => chromiumProcess.once("exit", resolve));
+  await browser.newBrowserCDPSession().then((cdp) => cdp.send("Browser.close")).catch(() => {});
+  await Promise.race([exited, new Promise((r) => setTimeout(r, 5000))]);
   for (const s of [intranet, foreign]) s.close();
   await originQuestion();
 }
