@@ -392,6 +392,30 @@ async function originQuestion() {
     const kept = JSON.parse(fs.readFileSync(config, "utf8"));
     equal(kept.blockedOrigins, [origin], "blockedOrigins");
   });
+  await test("requests are served while a file dialog is open, and a session may end meanwhile", async () => {
+    const post = (target, body) => request(port, "POST", target, { body });
+    const token = JSON.parse((await post("/api", '{"op":"session"}')).body).session;
+    const api = `/api?session=${token}`;
+    await post(api, '[{"op":"create","progid":"Zentrak.LocalDB"},{"op":"create","progid":"Zentrak.FileSystemObject"}]');
+    const chosen = post(api, '{"op":"call","object":2,"name":"selectFiles","args":[false]}');
+    let id = "";
+    for (let i = 0; i < 100 && !id; i++) {
+      await new Promise((r) => setTimeout(r, 100));
+      id = xdo("search", "--onlyvisible", "--class", "zentrak-host").stdout.trim().split("\n")[0];
+    }
+    assert(id, "no file dialog appeared");
+    if (shots) spawnSync("import", ["-window", "root", path.join(shots, "dialog.png")], { env });
+    // The dialog runs a nested main loop: the host still answers, this page and others.
+    const version = JSON.parse((await post(api, '{"op":"call","object":1,"dispid":201}')).body);
+    equal(version.value, "Corvel SqliteDB 0.8", "a call while the dialog is open");
+    equal((await post(`/release?session=${token}`, "")).status, 200, "the page goes away meanwhile");
+    xdo("windowfocus", id);
+    await new Promise((r) => setTimeout(r, 300));
+    xdo("key", "Escape");
+    const answer = await chosen;
+    equal([answer.status, JSON.parse(answer.body).value], [200, ""], "the dialog's call, cancelled");
+    equal((await post(api, '{"op":"call","object":1,"dispid":201}')).status, 410, "the session is gone");
+  });
   stop(host);
 }
 
