@@ -345,10 +345,9 @@ void HttpServer::AskAbout(const std::string& origin, SoupServerMessage* msg, con
         }
       }),
       raw);
-  auto& list = waiting_[origin];
-  bool first = list.empty();
-  list.push_back(std::move(w));
-  if (!first) return;
+  waiting_[origin].push_back(std::move(w));
+  // One question per origin, even when every request that waited for it has gone meanwhile.
+  if (!asking_.insert(origin).second) return;
   prompter_->Ask(origin, [this, origin](ApprovalAnswer answer) { Answered(origin, answer); });
 }
 
@@ -363,6 +362,7 @@ void HttpServer::Answered(const std::string& origin, ApprovalAnswer answer) {
     if (config_ && !config_->Remember(origin, allow, error))
       std::fprintf(stderr, "zentrak-host: the answer for %s is not kept: %s\n", origin.c_str(), error.c_str());
   }
+  asking_.erase(origin);
   auto list = std::move(waiting_[origin]);
   waiting_.erase(origin);
   for (auto& w : list) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,7 @@ class HttpServer {
   uint16_t port_ = 0;
   unsigned sweep_source_ = 0;
   std::map<std::string, std::vector<std::unique_ptr<Waiting>>> waiting_;
+  std::set<std::string> asking_;  // origins whose question is open
 };
 
 }  // namespace zentrak::host
