@@ -1,10 +1,12 @@
 // Round trips through zentrak-host from one keep-alive client: GetVersion of a LocalDB, one
 // request and one answer at a time, as a page's synchronous calls arrive.
-//   host_bench ZENTRAK_HOST_BINARY [SECONDS]
+//   host_bench ZENTRAK_HOST_BINARY [SECONDS [DATABASE SQL]]
 // Starts the host on a free port with a scratch configuration, runs for SECONDS (default 3) and
 // prints the rate. For scale it also prints two floors measured the same way: the host's answer
 // to a GET of a missing page (the HTTP server's own cost, no body, no wire request) and a bare
 // TCP echo over loopback (the machine's cost of a round trip between two processes).
+// With DATABASE (a file NAME.db in a folder named Zentrak) and SQL it also times queryAll of SQL
+// through the host against the same call in this process, and prints the ratio.
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -18,7 +20,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/text.h"
 #include "host/test_client.h"
+#include "localdb/local_db.h"
 
 namespace {
 
@@ -69,6 +73,54 @@ double EchoRate(double seconds) {
   return rate;
 }
 
+// Mean seconds of `runs` calls of f.
+template <typename F>
+double MeanSeconds(int runs, F&& f) {
+  f();  // warm up
+  auto start = Clock::now();
+  for (int i = 0; i < runs; ++i) f();
+  return std::chrono::duration<double>(Clock::now() - start).count() / runs;
+}
+
+// queryAll through the host against the same call in process.
+int CompareQueryAll(const char* host_binary, const std::string& config, const char* database, const char* sql) {
+  std::string path = database;
+  size_t slash = path.rfind('/');
+  std::string folder = path.substr(0, slash);            // .../Zentrak
+  std::string profile = folder.substr(0, folder.rfind('/'));
+  std::string name = path.substr(slash + 1, path.size() - slash - 4);
+  setenv("USERPROFILE", profile.c_str(), 1);
+  const int runs = 5;
+
+  zentrak::TLocalDB db;
+  zentrak::Variant ok;
+  db.setDBName(zentrak::Variant(zentrak::Utf8ToWide(name)), zentrak::Variant(), ok);
+  if (!ok.BoolValue()) return 1;
+  size_t in_process_size = 0;
+  double in_process = MeanSeconds(runs, [&] {
+    zentrak::Variant out;
+    db.queryAll(zentrak::Variant(zentrak::Utf8ToWide(sql)), out);
+    in_process_size = out.WideText().size();
+  });
+
+  zentrak::host::testing::HostProcess host(host_binary, config, {"--no-prompt"});
+  zentrak::host::testing::HttpClient client("127.0.0.1", host.Port());
+  auto opened = nlohmann::json::parse(client.Request("POST", "/api", R"({"op":"session"})").body);
+  std::string target = "/api?session=" + opened["session"].get<std::string>();
+  auto created =
+      nlohmann::json::parse(client.Request("POST", target, R"({"op":"create","progid":"Zentrak.LocalDB"})").body);
+  std::string object = std::to_string(created["object"].get<int64_t>());
+  client.Request("POST", target, R"({"op":"call","object":)" + object + R"(,"name":"setDBName","args":[)" +
+                                     nlohmann::json(name).dump() + R"(,""]})");
+  std::string call =
+      R"({"op":"call","object":)" + object + R"(,"name":"queryAll","args":[)" + nlohmann::json(sql).dump() + "]}";
+  size_t answer_size = 0;
+  double through_host = MeanSeconds(runs, [&] { answer_size = client.Request("POST", target, call).body.size(); });
+  std::printf("queryAll in process %.3f s (%zu units); through the host %.3f s (%zu bytes); ratio %.2f\n",
+              in_process, in_process_size, through_host, answer_size, through_host / in_process);
+  return host.Stop() == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -106,6 +158,7 @@ int main(int argc, char** argv) {
                 missing, EchoRate(seconds));
     rc = host.Stop() == 0 ? 0 : 1;
   }
+  if (rc == 0 && argc > 4) rc = CompareQueryAll(argv[1], config, argv[3], argv[4]);
   std::remove(config.c_str());
   rmdir(dir);
   return rc;
