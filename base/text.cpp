@@ -22,8 +22,11 @@ bool IsAscii(std::string_view text) noexcept {
 }
 
 void AppendWideAsUtf8(std::u16string_view text, std::string& out) {
+  // The exact length first, so that a large text is not given three bytes a unit to fill.
+  size_t length = 0;
+  for (char16_t c : text) length += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
   size_t start = out.size();
-  out.resize(start + text.size() * 3);
+  out.resize(start + length);
   char* d = out.data() + start;
   for (char16_t c : text) {
     if (c < 0x80) {
@@ -37,7 +40,6 @@ void AppendWideAsUtf8(std::u16string_view text, std::string& out) {
       *d++ = static_cast<char>(0x80 | (c & 0x3F));
     }
   }
-  out.resize(static_cast<size_t>(d - out.data()));
 }
 
 std::string WideToUtf8(std::u16string_view text) {
