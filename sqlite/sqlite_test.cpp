@@ -184,9 +184,8 @@ TEST_F(SQLiteTest, Cursor) {
 }
 
 TEST_F(SQLiteTest, ColumnKindsAndNames) {
-  // The declared type is compared exactly as SQLite reports it. SQLite reports the standard
-  // type names (INTEGER, REAL, BLOB, TEXT, INT) in upper case however they were spelt, so
-  // "integer" and "Real" declare Integer and Float columns; other names keep their spelling.
+  // The declared type is compared exactly as the table's definition spells it: "integer" and
+  // "Real" declare Text columns, as "boolean" and "float" do.
   db_->RunStatement(
       "create table k(a INTEGER, b integer, c INT, d BOOLEAN, e NUMERIC, f FLOAT, g DOUBLE, "
       "h REAL, i BLOB, j TEXT, k VARCHAR(20), l BIGINT, m Real, n, o boolean, p Numeric, "
@@ -195,9 +194,9 @@ TEST_F(SQLiteTest, ColumnKindsAndNames) {
       "insert into k values(1, 2, 3, 1, 4.5, 5.5, 6.5, 7.5, x'01', 't', 'v', 8, 9, 10, 1, 2, 3, 4)");
   auto t = db_->QueryTable("select * from k");
   using K = ColumnKind;
-  const K expected[] = {K::Integer, K::Integer, K::Text,  K::Integer, K::Float, K::Float,
-                        K::Float,   K::Float,   K::Blob,  K::Text,    K::Text,  K::Text,
-                        K::Float,
+  const K expected[] = {K::Integer, K::Text,  K::Text,  K::Integer, K::Float, K::Float,
+                        K::Float,   K::Float, K::Blob,  K::Text,    K::Text,  K::Text,
+                        K::Text,
                         K::Integer,  // n has no declared type: its first value decides
                         K::Text,    K::Text,    K::Text,  K::Text};
   ASSERT_EQ(t->ColumnCount(), 18);
@@ -272,6 +271,115 @@ TEST_F(SQLiteTest, CellTextByKind) {
     EXPECT_EQ(t->CellIsNull(0), c.is_null) << c.decl << " " << c.value;
     EXPECT_EQ(t->CellTextOrEmpty(0), c.is_null ? "" : expected) << c.decl << " " << c.value;
   }
+}
+
+TEST_F(SQLiteTest, DeclaredTypeIsReadAsWritten) {
+  using K = ColumnKind;
+  // One column, one value: the kind and the text that follow from the type as written.
+  const struct {
+    const char* decl;
+    const char* value;
+    K kind;
+    const char* text;
+  } cases[] = {
+      {"integer", "5", K::Text, "5"},
+      {"Integer", "2.5", K::Text, "2.5"},
+      {"integer primary key", "7", K::Text, "7"},
+      {"integer not null", "3", K::Text, "3"},
+      {"INTEGER", "2.5", K::Integer, "2"},
+      {"INTEGER primary key", "7", K::Integer, "7"},
+      {"real", "2.0", K::Text, "2.0"},
+      {"real", "2", K::Text, "2.0"},  // the column's affinity still makes it a real
+      {"REAL", "2.0", K::Float, "2"},
+      {"REAL default 0", "2.5", K::Float, "2.5"},
+      {"blob", "x'41'", K::Text, "A"},
+      {"BLOB", "x'41'", K::Blob, "A"},
+      {"text", "12", K::Text, "12"},
+      {"int", "2.5", K::Text, "2.5"},
+      {"\"integer\"", "5", K::Text, "5"},  // quotes do not change the spelling
+      {"[REAL]", "2.0", K::Float, "2"},
+      {"'Blob'", "x'41'", K::Text, "A"},
+      {"varchar( 20 )", "2.0", K::Text, "2.0"},
+      {"DOUBLE PRECISION", "2.0", K::Text, "2.0"},
+      {"real /* REAL */ collate nocase", "2.0", K::Text, "2.0"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    std::string table = "d" + std::to_string(n++);
+    db_->RunStatement("create table " + table + "(v " + c.decl + ")");
+    db_->RunStatement("insert into " + table + " values(" + c.value + ")");
+    auto t = db_->QueryTable("select v from " + table);
+    ASSERT_EQ(t->RowCount(), 1u);
+    EXPECT_EQ(t->Kind(0), c.kind) << c.decl;
+    EXPECT_EQ(t->CellText(0), c.text) << c.decl << " " << c.value;
+  }
+}
+
+TEST_F(SQLiteTest, DeclaredTypeFollowsTheColumnToItsTable) {
+  using K = ColumnKind;
+  for (const char* sql : {
+           "create table a(id INTEGER, price real, qty REAL)",
+           "insert into a values(1, 2.0, 3.0)",
+           "create table b(id integer, a_id INTEGER, note text)",
+           "insert into b values(4, 1, 'n')",
+           "create table \"q \"\"x\"\"\"(\"my col\" integer, [b x] REAL, `c``d` real, 'e' INTEGER)",
+           "insert into \"q \"\"x\"\"\" values(1.0, 2.0, 3.0, 4.0)",
+           "create table w(k integer primary key, v REAL, r real) without rowid",
+           "insert into w values(1, 2.0, 3.0)",
+           "create view v as select price, qty, id from a",
+           "create temp table tt(r real, R2 REAL)",
+           "insert into tt values(1.0, 2.0)",
+           "create table c(x integer default (1 + 2), y text check(y in ('a,b', 'c')), "
+           "z REAL, -- integer\n"
+           "u real, unique(y), check(z > 0))",
+           "insert into c(y, z, u) values('c', 2.0, 3.0)",
+           "create table g(a integer, b INTEGER generated always as (a * 2), c real as (a + 0.5))",
+           "insert into g(a) values(2)",
+           "create table ca as select price, qty from a",
+       })
+    db_->RunStatement(sql);
+
+  const struct {
+    const char* query;
+    std::vector<K> kinds;
+    std::vector<std::string> texts;
+  } cases[] = {
+      {"select * from a", {K::Integer, K::Text, K::Float}, {"1", "2.0", "3"}},
+      {"select price as p, qty as q from a", {K::Text, K::Float}, {"2.0", "3"}},
+      {"select a.price, b.id, a.id, b.a_id, a.qty from a join b on b.a_id = a.id",
+       {K::Text, K::Text, K::Integer, K::Integer, K::Float},
+       {"2.0", "4", "1", "1", "3"}},
+      {"select * from v", {K::Text, K::Float, K::Integer}, {"2.0", "3", "1"}},
+      {"select x from (select price as x from a)", {K::Text}, {"2.0"}},
+      {"select * from \"q \"\"x\"\"\"", {K::Text, K::Float, K::Text, K::Integer}, {"1", "2", "3.0", "4"}},
+      {"select * from w", {K::Text, K::Float, K::Text}, {"1", "2", "3.0"}},
+      {"select * from tt", {K::Text, K::Float}, {"1.0", "2"}},
+      {"select * from temp.tt", {K::Text, K::Float}, {"1.0", "2"}},
+      {"select * from c", {K::Text, K::Text, K::Float, K::Text}, {"3", "c", "2", "3.0"}},
+      {"select * from g", {K::Text, K::Integer, K::Text}, {"2", "4", "2.5"}},
+      // A table made from a query is defined with the affinity names, in upper case.
+      {"select * from ca", {K::Float, K::Float}, {"2", "3"}},
+      // Expressions have no declared type: their first value decides.
+      {"select price + 0, cast(qty as integer) from a", {K::Float, K::Integer}, {"2", "3"}},
+  };
+  for (const auto& c : cases) {
+    auto t = db_->QueryTable(c.query);
+    ASSERT_EQ(t->RowCount(), 1u) << c.query;
+    ASSERT_EQ(t->ColumnCount(), static_cast<int>(c.kinds.size())) << c.query;
+    for (int i = 0; i < t->ColumnCount(); ++i) {
+      EXPECT_EQ(t->Kind(i), c.kinds[static_cast<size_t>(i)]) << c.query << " column " << i;
+      EXPECT_EQ(t->CellText(i), c.texts[static_cast<size_t>(i)]) << c.query << " column " << i;
+    }
+  }
+
+  // Each query reads the definition as it stands then.
+  db_->RunStatement("create table s(v REAL)");
+  db_->RunStatement("insert into s values(2.0)");
+  EXPECT_EQ(Column("select v from s"), std::vector<std::string>{"2"});
+  db_->RunStatement("drop table s");
+  db_->RunStatement("create table s(v real)");
+  db_->RunStatement("insert into s values(2.0)");
+  EXPECT_EQ(Column("select v from s"), std::vector<std::string>{"2.0"});
 }
 
 TEST_F(SQLiteTest, TypedCellAccess) {
