@@ -21,10 +21,11 @@ check("insert 3", db.executeSql("INSERT INTO t VALUES(3, 'it''s', 3, '')"), true
 
 // Wide text reaches the database through the system code page: under 936 the Chinese text is
 // kept, under 1252 each character becomes "?". The column without a declared type whose first
-// value is NULL gives "" for later values.
+// value is NULL gives "" for later values. A type declared in lower case ("real") is compared as
+// written, so the column is a text column and its values read as SQLite's text of them.
 var chinese = codePage() == "936" ? "\u4E2D\u6587" : "??";
 var all = '{"size":-1,"total":3,"page":-1,"meta":["ID","NAME","PRICE","NOTE"],' +
-          '"data":[["1","apple","2",null],["-7","' + chinese + '","2.5",""],["3","it\'s","3",""]]}';
+          '"data":[["1","apple","2.0",null],["-7","' + chinese + '","2.5",""],["3","it\'s","3.0",""]]}';
 check("queryAll", db.queryAll("select * from t"), all);
 check("QueryAll in capitals", db.QUERYALL("select * from t"), all);
 check("queryAll, no rows", db.queryAll("select * from t where id = 99"),
