@@ -284,7 +284,7 @@ void HttpServer::ServeApi(SoupServerMessage* msg, const std::string& origin, con
   std::string answer;
   {
     SessionTable::Lease lease(sessions_, *s);
-    answer = lease->wire.Handle(request).dump(-1, ' ', false, json::error_handler_t::replace);
+    answer = WireText(lease->wire.Handle(request));
   }
   RespondJson(msg, 200, answer);
 }

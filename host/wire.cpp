@@ -332,7 +332,99 @@ json Failure(const json& id, int32_t code, const std::string& description) {
   return {{"id", id}, {"ok", false}, {"error", std::move(e)}};
 }
 
+// Appends a JSON string: valid UTF-8 passes unchanged, control characters, quotes and
+// backslashes are escaped, and a malformed byte becomes U+FFFD.
+void AppendJsonString(std::string_view s, std::string& out) {
+  static const char kHex[] = "0123456789abcdef";
+  out += '"';
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
+  const unsigned char* e = p + s.size();
+  while (p < e) {
+    const unsigned char* run = p;
+    while (p < e && *p >= 0x20 && *p < 0x80 && *p != '"' && *p != '\\') ++p;
+    out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
+    if (p >= e) break;
+    unsigned char c = *p;
+    if (c < 0x80) {
+      out += '\\';
+      switch (c) {
+        case '"': out += '"'; break;
+        case '\\': out += '\\'; break;
+        case '\b': out += 'b'; break;
+        case '\f': out += 'f'; break;
+        case '\n': out += 'n'; break;
+        case '\r': out += 'r'; break;
+        case '\t': out += 't'; break;
+        default:
+          out += "u00";
+          out += kHex[c >> 4];
+          out += kHex[c & 15];
+      }
+      ++p;
+      continue;
+    }
+    // A multi-byte sequence: copied when well-formed, else one U+FFFD for the lead byte.
+    size_t len = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    bool ok = len != 0 && static_cast<size_t>(e - p) >= len;
+    for (size_t i = 1; ok && i < len; ++i) ok = (p[i] & 0xC0) == 0x80;
+    if (ok && len == 3) {
+      uint32_t v = ((c & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+      ok = v >= 0x800 && (v < 0xD800 || v > 0xDFFF);
+    }
+    if (ok && len == 4) {
+      uint32_t v = ((c & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
+      ok = v >= 0x10000 && v <= 0x10FFFF;
+    }
+    if (ok) {
+      out.append(reinterpret_cast<const char*>(p), len);
+      p += len;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++p;
+    }
+  }
+  out += '"';
+}
+
+void AppendWire(const json& j, std::string& out) {
+  switch (j.type()) {
+    case json::value_t::object: {
+      out += '{';
+      bool first = true;
+      for (auto it = j.begin(); it != j.end(); ++it) {
+        if (!first) out += ',';
+        first = false;
+        AppendJsonString(it.key(), out);
+        out += ':';
+        AppendWire(it.value(), out);
+      }
+      out += '}';
+      return;
+    }
+    case json::value_t::array: {
+      out += '[';
+      for (size_t i = 0; i < j.size(); ++i) {
+        if (i) out += ',';
+        AppendWire(j[i], out);
+      }
+      out += ']';
+      return;
+    }
+    case json::value_t::string:
+      AppendJsonString(j.get_ref<const std::string&>(), out);
+      return;
+    default:
+      out += j.dump();
+  }
+}
+
 }  // namespace
+
+std::string WireText(const json& answer) {
+  std::string out;
+  AppendWire(answer, out);
+  return out;
+}
 
 Variant ValueFromJson(const json& value) {
   switch (value.type()) {
@@ -557,9 +649,9 @@ std::string Session::HandleText(std::string_view text) {
   } catch (const json::parse_error& e) {
     // The parser's message quotes the bad bytes, which need not be UTF-8.
     return Failure(nullptr, kE_INVALIDARG, std::string("Bad request: not JSON (") + e.what() + ")")
-        .dump(-1, ' ', false, json::error_handler_t::replace);
+        .dump(-1, ' ', false, json::error_handler_t::replace);  // a short answer
   }
-  return Handle(request).dump(-1, ' ', false, json::error_handler_t::replace);
+  return WireText(Handle(request));
 }
 
 }  // namespace zentrak::host

@@ -50,6 +50,10 @@ class Session {
   std::map<int64_t, std::shared_ptr<AutomationObject>> objects_;
 };
 
+// The text of an answer: compact JSON, as nlohmann's dump with invalid UTF-8 replaced by U+FFFD,
+// but with long strings (query results) escaped in one fast pass.
+std::string WireText(const nlohmann::ordered_json& answer);
+
 // Values: JSON to Variant and back.
 Variant ValueFromJson(const nlohmann::ordered_json& value);
 nlohmann::ordered_json ValueToJson(const Variant& value);

@@ -142,3 +142,23 @@ TEST(Wire, QueryAnswersInterfaces) {
 
 }  // namespace
 }  // namespace zentrak::host
+
+namespace zentrak::host {
+namespace {
+
+// The fast answer text is exactly what the JSON library writes.
+TEST(Wire, AnswerTextMatchesTheLibrary) {
+  json answer = {{"id", "x\"\\/\x01\x1f\x7f"},
+                 {"ok", true},
+                 {"value", "tab\tnl\ncr\rff\fbs\b \xC3\xA9 \xE4\xB8\xAD \xF0\x9F\x98\x80"},
+                 {"n", -2147418113},
+                 {"d", 2.5},
+                 {"list", {1, nullptr, false, "a"}},
+                 {"empty", json::object()}};
+  EXPECT_EQ(WireText(answer), answer.dump());
+  json bad = {{"value", std::string("a\xFF" "b\xC3", 4)}};
+  EXPECT_EQ(WireText(bad), bad.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+}  // namespace
+}  // namespace zentrak::host
