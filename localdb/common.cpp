@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "codec/base64.h"
 #include "platform/codepage.h"
+#include "platform/memory.h"
 #include "server/convert.h"
 
 namespace zentrak {
@@ -170,6 +171,8 @@ class WideOut {
   void Grow(size_t n) {
     size_t used = buf_.empty() ? 0 : static_cast<size_t>(pos_ - buf_.data());
     size_t want = std::max(buf_.size() * 2, used + n + 1024);
+    buf_.reserve(want);
+    platform::AdviseLargeBuffer(buf_.data(), want * sizeof(char16_t));
     buf_.resize(want);
     pos_ = buf_.data() + used;
     end_ = buf_.data() + buf_.size();

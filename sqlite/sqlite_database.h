@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/exception.h"
+#include "platform/memory.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -82,6 +83,7 @@ class PodBuffer {
     if (want > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
     void* p = std::realloc(data_, want * sizeof(T));
     if (!p) throw std::bad_alloc();
+    platform::AdviseLargeBuffer(p, want * sizeof(T));
     data_ = static_cast<T*>(p);
     capacity_ = want;
   }
