@@ -27,4 +27,9 @@ namespace zentrak::platform {
 // ZENTRAK_FILE_CHOOSER, or the command cannot be started).
 bool ChooseFilesToOpen(bool multiple, std::vector<std::string>& paths);
 
+// Shows text in a modal message box with an OK button and a stop icon, captioned caption (both
+// 8-bit text in the system code page). On Linux it is a GTK message dialog when a display is
+// present; otherwise the text goes to standard error, the host's log, as "caption: text".
+void ShowMessageBox(const std::string& text, const std::string& caption);
+
 }  // namespace zentrak::platform

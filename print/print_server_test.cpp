@@ -139,5 +139,26 @@ TEST(CompressedText, LegacySamplesUnpackAsPdf) {
   EXPECT_EQ(out.WideText(), platform::AnsiToWide(first));
 }
 
+// An entry with a method the reader does not know yields no bytes, and the user is told; without a
+// display the message goes to standard error.
+TEST(CompressedText, UnknownMethodIsShownToTheUser) {
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  std::string zip = decompressText(std::string());  // empty archive: empty result
+  EXPECT_EQ(zip, "");
+  TPrintServer ps;
+  Variant packed;
+  ps.compress(Variant(u"some text"), packed);
+  std::string archive = DecodeBase64(platform::WideToAnsi(packed.WideText()));
+  archive[8] = 99;   // the local header's method
+  archive[30 + 3 + static_cast<size_t>(Le(archive, 18, 4)) + 10] = 99;  // the central header's
+  Variant out;
+  ::testing::internal::CaptureStderr();
+  ps.deCompress(Variant(platform::AnsiToWide(EncodeBase64(archive))), out);
+  std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(out.WideText(), u"");
+  EXPECT_NE(log.find("Zip Error: Unknown Compression Method"), std::string::npos) << log;
+}
+
 }  // namespace
 }  // namespace zentrak

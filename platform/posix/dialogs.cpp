@@ -17,6 +17,8 @@
 #endif
 
 #include "base/exception.h"
+#include "base/text.h"
+#include "platform/codepage.h"
 #include "platform/env.h"
 #include "platform/files.h"
 
@@ -145,6 +147,25 @@ bool ChooseFilesToOpen(bool multiple, std::vector<std::string>& paths) {
 #else
   throw Exception("No display for the file dialog: set ZENTRAK_FILE_CHOOSER");
 #endif
+}
+
+void ShowMessageBox(const std::string& text, const std::string& caption) {
+#ifdef ZENTRAK_HAVE_GTK
+  if (gtk_init_check(nullptr, nullptr)) {
+    std::string utf8_text = WideToStandardUtf8(AnsiToWide(text));
+    GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s",
+                                            utf8_text.c_str());
+    gtk_window_set_title(GTK_WINDOW(box), WideToStandardUtf8(AnsiToWide(caption)).c_str());
+    gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
+    gtk_dialog_run(GTK_DIALOG(box));  // a nested main loop, as for the file dialog
+    gtk_widget_destroy(box);
+    while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+    return;
+  }
+#endif
+  std::string line = caption + ": " + text + "\n";
+  ssize_t ignored = ::write(STDERR_FILENO, line.data(), line.size());
+  (void)ignored;
 }
 
 }  // namespace zentrak::platform

@@ -145,4 +145,8 @@ bool ChooseFilesToOpen(bool multiple, std::vector<std::string>& paths) {
   return true;
 }
 
+void ShowMessageBox(const std::string& text, const std::string& caption) {
+  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONSTOP | MB_SETFOREGROUND);
+}
+
 }  // namespace zentrak::platform
