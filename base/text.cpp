@@ -49,32 +49,52 @@ std::string WideToUtf8(std::u16string_view text) {
 }
 
 std::string WideToStandardUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size() * 3);
+  // The exact length first: a pair takes four bytes, every other unit one to three.
+  size_t length = 0;
   for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (c < 0x80) {
+      length += 1;
+    } else if (c < 0x800) {
+      length += 2;
+    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      length += 4;
+      ++i;
+    } else {
+      length += 3;  // U+FFFD for a lone surrogate, too
+    }
+  }
+  std::string out;
+  out.resize(length);
+  char* d = out.data();
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
     uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+    if (c < 0x80) {
+      *d++ = static_cast<char>(c);
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
       ++i;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = 0xFFFD;
     }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+    if (c < 0x800) {
+      *d++ = static_cast<char>(0xC0 | (c >> 6));
+      *d++ = static_cast<char>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+      *d++ = static_cast<char>(0xE0 | (c >> 12));
+      *d++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *d++ = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+      *d++ = static_cast<char>(0xF0 | (c >> 18));
+      *d++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *d++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *d++ = static_cast<char>(0x80 | (c & 0x3F));
     }
   }
+  out.resize(static_cast<size_t>(d - out.data()));
   return out;
 }
 

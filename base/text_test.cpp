@@ -31,5 +31,12 @@ TEST(Utf8Decoding, FourByteLeadWithoutFourthByteKeepsThreeByteReading) {
   EXPECT_EQ(Utf8ToWide("\xF1\x80\x80" "a"), std::u16string(u"\x1000" u"a"));
 }
 
+TEST(StandardUtf8, PairsAreFourBytesAndLoneSurrogatesReplaced) {
+  EXPECT_EQ(WideToStandardUtf8(u"a\u00E9\u4E2D\U0001F600"), "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80");
+  EXPECT_EQ(WideToStandardUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
+  EXPECT_EQ(WideToStandardUtf8(std::u16string(1, char16_t(0xDC00))), "\xEF\xBF\xBD");
+  EXPECT_EQ(WideToStandardUtf8(u""), "");
+}
+
 }  // namespace
 }  // namespace zentrak

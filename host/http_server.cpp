@@ -28,15 +28,25 @@ void SetHeader(SoupServerMessage* msg, const char* name, const std::string& valu
   soup_message_headers_replace(soup_server_message_get_response_headers(msg), name, value.c_str());
 }
 
-void Respond(SoupServerMessage* msg, unsigned status, const char* type, const std::string& body) {
+void Respond(SoupServerMessage* msg, unsigned status, const char* type, std::string body) {
   soup_server_message_set_status(msg, status, nullptr);
   SetHeader(msg, "Cache-Control", "no-store");
   SetHeader(msg, "X-Content-Type-Options", "nosniff");
-  soup_server_message_set_response(msg, type, SOUP_MEMORY_COPY, body.data(), body.size());
+  if (body.size() < (1u << 16)) {
+    soup_server_message_set_response(msg, type, SOUP_MEMORY_COPY, body.data(), body.size());
+    return;
+  }
+  // A large body is handed over without a copy: the bytes own a moved copy of the text.
+  auto* owned = new std::string(std::move(body));
+  GBytes* bytes = g_bytes_new_with_free_func(owned->data(), owned->size(),
+                                             [](gpointer p) { delete static_cast<std::string*>(p); }, owned);
+  soup_message_headers_set_content_type(soup_server_message_get_response_headers(msg), type, nullptr);
+  soup_message_body_append_bytes(soup_server_message_get_response_body(msg), bytes);
+  g_bytes_unref(bytes);
 }
 
-void RespondJson(SoupServerMessage* msg, unsigned status, const std::string& body) {
-  Respond(msg, status, "application/json; charset=utf-8", body);
+void RespondJson(SoupServerMessage* msg, unsigned status, std::string body) {
+  Respond(msg, status, "application/json; charset=utf-8", std::move(body));
 }
 
 // A refusal in the shape of a failed answer: {"ok":false,"error":{"code":..,"description":..}}.
@@ -286,7 +296,7 @@ void HttpServer::ServeApi(SoupServerMessage* msg, const std::string& origin, con
     SessionTable::Lease lease(sessions_, *s);
     answer = WireText(lease->wire.Handle(request));
   }
-  RespondJson(msg, 200, answer);
+  RespondJson(msg, 200, std::move(answer));
 }
 
 void HttpServer::ServeRelease(SoupServerMessage* msg, const std::string& origin, const std::string& token) {

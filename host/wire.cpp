@@ -422,6 +422,11 @@ void AppendWire(const json& j, std::string& out) {
 
 std::string WireText(const json& answer) {
   std::string out;
+  // Most of a large answer is one string value; room for it and its escapes up front.
+  if (answer.is_object()) {
+    auto v = answer.find("value");
+    if (v != answer.end() && v->is_string()) out.reserve(v->get_ref<const std::string&>().size() * 11 / 10 + 256);
+  }
   AppendWire(answer, out);
   return out;
 }
