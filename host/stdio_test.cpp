@@ -92,6 +92,41 @@ TEST_F(StdioTest, AnswersInOrderWithTheExampleTexts) {
   EXPECT_TRUE(fs::exists(profile_ / "Zentrak" / "orders.db"));
 }
 
+TEST_F(StdioTest, PagingAndComposedMessagesThroughTheWire) {
+  std::vector<std::string> requests = {
+      R"({"id":1,"op":"create","progid":"Zentrak.LocalDB"})",
+      Call(2, "setDBName", {"p", ""}),
+      Call(3, "executeSql", {"create table p(n INTEGER)"}),
+      Call(4, "executeSql",
+           {"with recursive c(x) as (select 0 union all select x+1 from c where x<24) insert into p select x from c"}),
+      Call(5, "queryByPage", {"select * from p", 10, 3}),
+      Call(6, "queryByPage", {"select * from p", 10, 4}),
+      Call(7, "queryByPage", {"select * from p", "10", 0}),
+      Call(8, "executeSql", {""}),
+      Call(9, "executeSql", {"\tselect * from p"}),
+      Call(10, "queryAll", {"select * from nothere"}),
+  };
+  auto answers = RunHost(requests, profile_);
+  ASSERT_EQ(answers.size(), 10u);
+  EXPECT_EQ(json::parse(answers[4])["value"],
+            R"({"size":10,"total":25,"page":3,"meta":["N"],"data":[["20"],["21"],["22"],["23"],["24"]]})");
+  EXPECT_EQ(json::parse(answers[5])["value"], R"({"size":10,"total":25,"page":4,"meta":["N"],"data":[]})");
+  EXPECT_EQ(json::parse(answers[6])["value"],
+            R"({"size":10,"total":25,"page":0,"meta":["N"],"data":[["0"],["1"],["2"],["3"],["4"],["5"],["6"],["7"],["8"],["9"]]})");
+  json empty = json::parse(answers[7]);
+  EXPECT_EQ(empty["value"], false);
+  EXPECT_EQ(empty["outs"][0]["value"].get<std::string>().rfind("Could not prepare SQL statement", 0), 0u);
+  json tab = json::parse(answers[8]);
+  EXPECT_EQ(tab["value"], false);
+  EXPECT_EQ(tab["outs"][0]["value"].get<std::string>().rfind("Error executing SQL statement.\rError [", 0), 0u);
+  json missing = json::parse(answers[9]);
+  EXPECT_EQ(missing["error"]["code"], -2147418113);
+  EXPECT_EQ(missing["error"]["description"],
+            "Error executing SQL.\rError [1]: SQL error or missing database.\r\"select * from nothere\": no such table: "
+            "nothere");
+  EXPECT_EQ(missing["error"]["source"], "Zentrak.LocalDB");
+}
+
 TEST_F(StdioTest, EndOfInputClosesTheDatabases) {
   // The host leaves an open transaction behind; at the end of input the database is closed and
   // the transaction rolled back, so the insert is not kept.
