@@ -19,7 +19,14 @@ class ExclusiveFile {
   ExclusiveFile() = default;
   ~ExclusiveFile() { Close(); }
   ExclusiveFile(ExclusiveFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kNoHandle; }
-  ExclusiveFile& operator=(ExclusiveFile&& other) noexcept;
+  ExclusiveFile& operator=(ExclusiveFile&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = other.handle_;
+      other.handle_ = kNoHandle;
+    }
+    return *this;
+  }
   ExclusiveFile(const ExclusiveFile&) = delete;
   ExclusiveFile& operator=(const ExclusiveFile&) = delete;
 

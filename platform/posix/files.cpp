@@ -35,15 +35,6 @@ int Descriptor(intptr_t handle) { return static_cast<int>(handle); }
 
 }  // namespace
 
-ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
 bool ExclusiveFile::Open(std::string_view path, std::string& reason) {
   Close();
   std::string name = AnsiToFileName(path);

@@ -30,15 +30,6 @@ std::string ErrorText(DWORD error) {
 
 }  // namespace
 
-ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
 bool ExclusiveFile::Open(std::string_view path, std::string& reason) {
   Close();
   std::string name(path);
