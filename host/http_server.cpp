@@ -3,7 +3,8 @@
 // the shape of a failed wire answer so that clients can show a clear reason.
 #include "host/http_server.h"
 
-#include <libsoup/soup.h>
+#include <glib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,59 +21,31 @@ constexpr int32_t kE_ACCESSDENIED = Status(0x80070005);
 // A call on an object whose session has ended: the object has gone, as a disconnected server's.
 constexpr int32_t kRPC_E_DISCONNECTED = Status(0x80010108);
 
-const char* Header(SoupServerMessage* msg, const char* name) {
-  return soup_message_headers_get_one(soup_server_message_get_request_headers(msg), name);
+// Connections served at once; more are closed as they arrive.
+constexpr size_t kMaxConnections = 512;
+// A kept-alive connection with no request for this long is closed (browsers reopen at need).
+constexpr int64_t kConnectionIdleMicros = 300 * int64_t{1000000};
+
+HttpResponse Respond(int status, const char* type, std::string body) {
+  HttpResponse r;
+  r.status = status;
+  r.Set("Cache-Control", "no-store");
+  r.Set("X-Content-Type-Options", "nosniff");
+  r.SetBody(type, std::move(body));
+  return r;
 }
 
-void SetHeader(SoupServerMessage* msg, const char* name, const std::string& value) {
-  soup_message_headers_replace(soup_server_message_get_response_headers(msg), name, value.c_str());
-}
-
-void Respond(SoupServerMessage* msg, unsigned status, const char* type, std::string body) {
-  soup_server_message_set_status(msg, status, nullptr);
-  SetHeader(msg, "Cache-Control", "no-store");
-  SetHeader(msg, "X-Content-Type-Options", "nosniff");
-  if (body.size() < (1u << 16)) {
-    soup_server_message_set_response(msg, type, SOUP_MEMORY_COPY, body.data(), body.size());
-    return;
-  }
-  // A large body is handed over without a copy: the bytes own a moved copy of the text.
-  auto* owned = new std::string(std::move(body));
-  GBytes* bytes = g_bytes_new_with_free_func(owned->data(), owned->size(),
-                                             [](gpointer p) { delete static_cast<std::string*>(p); }, owned);
-  soup_message_headers_set_content_type(soup_server_message_get_response_headers(msg), type, nullptr);
-  soup_message_body_append_bytes(soup_server_message_get_response_body(msg), bytes);
-  g_bytes_unref(bytes);
-}
-
-void RespondJson(SoupServerMessage* msg, unsigned status, std::string body) {
-  Respond(msg, status, "application/json; charset=utf-8", std::move(body));
+HttpResponse RespondJson(int status, std::string body) {
+  return Respond(status, "application/json; charset=utf-8", std::move(body));
 }
 
 // A refusal in the shape of a failed answer: {"ok":false,"error":{"code":..,"description":..}}.
-void Refuse(SoupServerMessage* msg, unsigned status, int32_t code, const std::string& description) {
+HttpResponse Refusal(int status, int32_t code, const std::string& description) {
   json answer = {{"id", nullptr}, {"ok", false}, {"error", {{"code", code}, {"description", description}}}};
-  RespondJson(msg, status, answer.dump(-1, ' ', false, json::error_handler_t::replace));
+  return RespondJson(status, answer.dump(-1, ' ', false, json::error_handler_t::replace));
 }
-
-std::string QueryValue(GHashTable* query, const char* key) {
-  if (!query) return {};
-  const char* v = static_cast<const char*>(g_hash_table_lookup(query, key));
-  return v ? v : "";
-}
-
-bool IsPost(SoupServerMessage* msg) { return std::string_view(soup_server_message_get_method(msg)) == "POST"; }
 
 }  // namespace
-
-struct HttpServer::Waiting {
-  HttpServer* server;
-  SoupServerMessage* msg;
-  std::string origin;
-  std::string path;
-  std::string session_param;
-  gulong disconnected_handler = 0;
-};
 
 HttpServer::HttpServer(const HostSettings& settings, const ConfigFile* config, std::unique_ptr<OriginPrompter> prompter)
     : settings_(settings),
@@ -80,282 +53,262 @@ HttpServer::HttpServer(const HostSettings& settings, const ConfigFile* config, s
       prompter_(std::move(prompter)),
       policy_(settings.port),
       sessions_(settings.max_sessions, settings.max_objects_per_session,
-                static_cast<int64_t>(settings.idle_timeout_seconds) * 1000000) {}
+                static_cast<int64_t>(settings.idle_timeout_seconds) * 1000000),
+      listener_([this](int fd) { Accept(fd); }) {}
 
 HttpServer::~HttpServer() {
   if (sweep_source_) g_source_remove(sweep_source_);
-  for (auto& [origin, list] : waiting_)
-    for (auto& w : list) {
-      g_signal_handler_disconnect(w->msg, w->disconnected_handler);
-      g_object_unref(w->msg);
-    }
+  if (reap_source_) g_source_remove(reap_source_);
   waiting_.clear();
+  connections_.clear();
   sessions_.EndAll();
-  if (server_) {
-    soup_server_disconnect(server_);
-    g_object_unref(server_);
-  }
 }
 
 bool HttpServer::Listen(std::string& error) {
-  server_ = soup_server_new("server-header", "zentrak-host", nullptr);
-  soup_server_add_early_handler(server_, nullptr, &HttpServer::OnEarly, this, nullptr);
-  soup_server_add_handler(server_, nullptr, &HttpServer::OnRequest, this, nullptr);
-  GError* err = nullptr;
-  if (!soup_server_listen_local(server_, settings_.port, static_cast<SoupServerListenOptions>(0), &err)) {
-    // Machines without an IPv6 loopback still get the IPv4 one.
-    g_clear_error(&err);
-    if (!soup_server_listen_local(server_, settings_.port, SOUP_SERVER_LISTEN_IPV4_ONLY, &err)) {
-      error = std::string("cannot listen on port ") + std::to_string(settings_.port) + ": " + err->message;
-      g_error_free(err);
-      return false;
-    }
-  }
-  GSList* uris = soup_server_get_uris(server_);
-  if (uris) port_ = static_cast<uint16_t>(g_uri_get_port(static_cast<GUri*>(uris->data)));
-  g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
+  if (!listener_.Listen(settings_.port, error)) return false;
+  port_ = listener_.Port();
 
   policy_ = OriginPolicy(port_);
   for (const auto& o : settings_.allowed_origins) policy_.Allow(o);
   for (const auto& o : settings_.blocked_origins) policy_.Block(o);
   policy_.SetAllowNull(settings_.allow_null_origin);
 
-  // Idle sessions are looked for a few times per timeout.
+  // Idle sessions and connections are looked for a few times per timeout.
   unsigned interval = std::clamp(settings_.idle_timeout_seconds / 4, 1u, 30u);
   sweep_source_ = g_timeout_add_seconds(interval, &HttpServer::OnSweep, this);
   return true;
 }
 
-int HttpServer::OnSweep(void* self) {
-  static_cast<HttpServer*>(self)->sessions_.EndIdle();
+void HttpServer::Accept(int fd) {
+  if (connections_.size() >= kMaxConnections) {
+    ::close(fd);
+    return;
+  }
+  uint64_t id = next_connection_++;
+  HttpConnectionOwner& owner = *this;
+  connections_.emplace(id, std::make_unique<HttpConnection>(fd, id, owner, settings_.max_request_bytes));
+}
+
+int HttpServer::OnSweep(void* data) {
+  auto* self = static_cast<HttpServer*>(data);
+  self->sessions_.EndIdle();
+  int64_t before = g_get_monotonic_time() - kConnectionIdleMicros;
+  std::vector<HttpConnection*> idle;
+  for (auto& [id, c] : self->connections_)
+    if (c->IdleSince(before)) idle.push_back(c.get());
+  for (HttpConnection* c : idle) c->Close();
   return G_SOURCE_CONTINUE;
 }
 
-// After the headers, before the body: the Host gate and the size bounds of a POST body. A status
-// set here means the body is never read and the normal handler never runs.
-void HttpServer::OnEarly(SoupServer*, SoupServerMessage* msg, const char*, GHashTable*, void* data) {
+void HttpServer::Ended(HttpConnection& connection) {
+  uint64_t id = connection.Id();
+  for (auto& [origin, list] : waiting_)
+    list.erase(std::remove_if(list.begin(), list.end(), [id](const Waiting& w) { return w.connection == id; }),
+               list.end());
+  ended_.insert(id);
+  if (!reap_source_) reap_source_ = g_idle_add(&HttpServer::OnReap, this);
+}
+
+// Ended connections are destroyed from an idle callback, never inside their own dispatch; one
+// whose call runs a nested loop stays until that call returns (it reports its end again then).
+int HttpServer::OnReap(void* data) {
   auto* self = static_cast<HttpServer*>(data);
-  const char* host = Header(msg, "Host");
-  if (!host || !IsLoopbackHost(host, self->port_)) {
-    std::string p = std::to_string(self->port_);
-    Refuse(msg, 403, kE_ACCESSDENIED,
-           std::string("Refused: the Host header \"") + (host ? host : "") + "\" does not name this host; it answers "
-               "only to 127.0.0.1:" + p + ", [::1]:" + p + " and localhost:" + p);
-    return;
+  self->reap_source_ = 0;
+  for (auto it = self->ended_.begin(); it != self->ended_.end();) {
+    auto c = self->connections_.find(*it);
+    if (c != self->connections_.end() && c->second->Busy()) {
+      ++it;
+      continue;
+    }
+    if (c != self->connections_.end()) self->connections_.erase(c);
+    it = self->ended_.erase(it);
   }
-  SoupMessageHeaders* headers = soup_server_message_get_request_headers(msg);
-  switch (soup_message_headers_get_encoding(headers)) {
-    case SOUP_ENCODING_NONE:
-      return;
-    case SOUP_ENCODING_CONTENT_LENGTH:
-      break;
-    default:
-      // Chunked bodies have no size to check up front; browsers never send them here.
-      Refuse(msg, 411, kE_INVALIDARG, "Bad request: a request body needs a Content-Length");
-      return;
-  }
-  goffset length = soup_message_headers_get_content_length(headers);
-  if (length < 0 || static_cast<uint64_t>(length) > self->settings_.max_request_bytes) {
-    Refuse(msg, 413, kE_INVALIDARG,
-           "Bad request: the body has " + std::to_string(length) + " bytes, more than the " +
-               std::to_string(self->settings_.max_request_bytes) + " a request may have");
-  }
+  return G_SOURCE_REMOVE;
 }
 
-void HttpServer::OnRequest(SoupServer*, SoupServerMessage* msg, const char* path, GHashTable* query, void* data) {
-  static_cast<HttpServer*>(data)->Serve(msg, path ? path : "/", QueryValue(query, "session"));
+// After the headers, before the body: the Host gate and the size bounds of a POST body. A
+// response here means the body is never read and the request goes no further.
+std::optional<HttpResponse> HttpServer::Screen(const HttpRequest& head) {
+  const std::string* host = head.Header("host");
+  if (!host || !IsLoopbackHost(*host, port_)) {
+    std::string p = std::to_string(port_);
+    HttpResponse r = Refusal(403, kE_ACCESSDENIED,
+                             std::string("Refused: the Host header \"") + (host ? *host : "") +
+                                 "\" does not name this host; it answers only to 127.0.0.1:" + p + ", [::1]:" + p +
+                                 " and localhost:" + p);
+    // Nothing more is read from a client that names another host.
+    r.close = true;
+    return r;
+  }
+  if (head.Header("transfer-encoding")) {
+    // Chunked bodies have no size to check up front; browsers never send them here.
+    return Refusal(411, kE_INVALIDARG, "Bad request: a request body needs a Content-Length");
+  }
+  if (const std::string* length = head.Header("content-length")) {
+    unsigned long long n = std::strtoull(length->c_str(), nullptr, 10);
+    if (n > settings_.max_request_bytes)
+      return Refusal(413, kE_INVALIDARG,
+                     "Bad request: the body has " + *length + " bytes, more than the " +
+                         std::to_string(settings_.max_request_bytes) + " a request may have");
+  }
+  return std::nullopt;
 }
 
-void HttpServer::Serve(SoupServerMessage* msg, const std::string& path, const std::string& session_param) {
-  const char* origin_header = Header(msg, "Origin");
+HttpResponse HttpServer::Malformed(int status, const std::string& description) {
+  return Refusal(status, kE_INVALIDARG, description);
+}
+
+void HttpServer::Handle(HttpConnection& connection, HttpRequest request) {
+  if (std::optional<HttpResponse> answer = Serve(connection.Id(), request)) connection.Answer(std::move(*answer));
+}
+
+std::optional<HttpResponse> HttpServer::Serve(uint64_t connection, HttpRequest& request) {
+  const std::string* origin_header = request.Header("origin");
   std::string origin;
   if (origin_header) {
-    switch (policy_.Decide(origin_header)) {
+    switch (policy_.Decide(*origin_header)) {
       case OriginDecision::kApproved:
-        origin = *NormalizeOrigin(origin_header);
+        origin = *NormalizeOrigin(*origin_header);
         break;
       case OriginDecision::kUnknown:
         if (prompter_) {
-          AskAbout(*NormalizeOrigin(origin_header), msg, path, session_param);
-          return;
+          AskAbout(*NormalizeOrigin(*origin_header), connection, request);
+          return std::nullopt;
         }
         [[fallthrough]];
       case OriginDecision::kBlocked:
-        Refuse(msg, 403, kE_ACCESSDENIED,
-               std::string("Refused: ") + origin_header + " is not allowed to use Zentrak on this computer");
-        return;
+        return Refusal(403, kE_ACCESSDENIED,
+                       "Refused: " + *origin_header + " is not allowed to use Zentrak on this computer");
     }
-  } else if (IsPost(msg)) {
+  } else if (request.method == "POST") {
     // Browsers send Origin with every POST; one that says it crossed sites yet carries none is
     // not trusted. Other local programs (test clients, scripts) send neither header.
-    const char* site = Header(msg, "Sec-Fetch-Site");
-    if (site && std::string_view(site) != "same-origin" && std::string_view(site) != "none") {
-      Refuse(msg, 403, kE_ACCESSDENIED, "Refused: a cross-site request without an Origin header");
-      return;
-    }
+    const std::string* site = request.Header("sec-fetch-site");
+    if (site && *site != "same-origin" && *site != "none")
+      return Refusal(403, kE_ACCESSDENIED, "Refused: a cross-site request without an Origin header");
   }
+  return ServeApproved(request, origin);
+}
 
-  const std::string method = soup_server_message_get_method(msg);
+HttpResponse HttpServer::ServeApproved(const HttpRequest& request, const std::string& origin) {
+  const std::string& method = request.method;
+  const std::string& path = request.path;
   if (method == "OPTIONS") {
-    // 200 with an empty body rather than 204: libsoup ends the connection after a 204, and a
-    // preflight should leave it open for the request that follows.
-    soup_server_message_set_status(msg, 200, nullptr);
-    soup_server_message_set_response(msg, "text/plain", SOUP_MEMORY_STATIC, "", 0);
-    SetHeader(msg, "Allow", "GET, HEAD, POST, OPTIONS");
-    if (!origin.empty()) AddCors(msg, origin, true);
-    return;
+    HttpResponse r = Respond(200, "text/plain", "");
+    r.Set("Allow", "GET, HEAD, POST, OPTIONS");
+    if (!origin.empty()) AddCors(request, r, origin, true);
+    return r;
   }
-  if (!origin.empty()) AddCors(msg, origin, false);
-
+  HttpResponse r;
   if (path == "/api" || path == "/release") {
     if (method != "POST") {
-      SetHeader(msg, "Allow", "POST, OPTIONS");
-      Refuse(msg, 405, kE_INVALIDARG, "Bad request: " + path + " takes POST");
-      return;
+      r = Refusal(405, kE_INVALIDARG, "Bad request: " + path + " takes POST");
+      r.Set("Allow", "POST, OPTIONS");
+    } else if (path == "/api") {
+      r = ServeApi(request, origin, request.QueryValue("session"));
+    } else {
+      r = ServeRelease(origin, request.QueryValue("session"));
     }
-    if (path == "/api")
-      ServeApi(msg, origin, session_param);
-    else
-      ServeRelease(msg, origin, session_param);
-    return;
+  } else if (method != "GET" && method != "HEAD") {
+    r = Refusal(405, kE_INVALIDARG, "Bad request: " + path + " takes GET");
+    r.Set("Allow", "GET, HEAD, OPTIONS");
+  } else {
+    r = ServeFile(request);
   }
-  if (method != "GET" && method != "HEAD") {
-    SetHeader(msg, "Allow", "GET, HEAD, OPTIONS");
-    Refuse(msg, 405, kE_INVALIDARG, "Bad request: " + path + " takes GET");
-    return;
-  }
-  ServeFile(msg, path);
+  if (!origin.empty()) AddCors(request, r, origin, false);
+  return r;
 }
 
-void HttpServer::AddCors(SoupServerMessage* msg, const std::string& origin, bool preflight) {
-  SetHeader(msg, "Access-Control-Allow-Origin", origin);
-  SetHeader(msg, "Vary", "Origin");
+void HttpServer::AddCors(const HttpRequest& request, HttpResponse& r, const std::string& origin, bool preflight) {
+  r.Set("Access-Control-Allow-Origin", origin);
+  r.Set("Vary", "Origin");
   if (!preflight) return;
-  SetHeader(msg, "Access-Control-Allow-Methods", "GET, HEAD, POST, OPTIONS");
-  SetHeader(msg, "Access-Control-Allow-Headers", "Content-Type");
-  SetHeader(msg, "Access-Control-Max-Age", "600");
-  const char* pna = Header(msg, "Access-Control-Request-Private-Network");
-  if (pna && g_ascii_strcasecmp(pna, "true") == 0) SetHeader(msg, "Access-Control-Allow-Private-Network", "true");
+  r.Set("Access-Control-Allow-Methods", "GET, HEAD, POST, OPTIONS");
+  r.Set("Access-Control-Allow-Headers", "Content-Type");
+  r.Set("Access-Control-Max-Age", "600");
+  const std::string* pna = request.Header("access-control-request-private-network");
+  if (pna && g_ascii_strcasecmp(pna->c_str(), "true") == 0) r.Set("Access-Control-Allow-Private-Network", "true");
 }
 
-void HttpServer::ServeApi(SoupServerMessage* msg, const std::string& origin, const std::string& token) {
-  GBytes* bytes = soup_message_body_flatten(soup_server_message_get_request_body(msg));
-  gsize size = 0;
-  const char* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
-  std::string_view text(data ? data : "", size);
+HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& origin, const std::string& token) {
+  std::string_view text = http.body;
   json request;
   try {
     request = json::parse(text);
   } catch (const json::parse_error&) {
-    g_bytes_unref(bytes);
     // The wire's own answer to text that is no JSON.
     Session scratch(0);
-    RespondJson(msg, 400, scratch.HandleText(text));
-    return;
+    return RespondJson(400, scratch.HandleText(text));
   }
-  g_bytes_unref(bytes);
 
   if (request.is_object() && request.contains("op") && request["op"] == "session") {
     PageSession* s = sessions_.Open(origin);
-    if (!s) {
-      Refuse(msg, 503, kE_FAIL, "Refused: too many sessions (at most " + std::to_string(settings_.max_sessions) + ")");
-      return;
-    }
+    if (!s)
+      return Refusal(503, kE_FAIL, "Refused: too many sessions (at most " + std::to_string(settings_.max_sessions) + ")");
     json answer = {{"id", request.contains("id") ? request["id"] : json(nullptr)},
                    {"ok", true},
                    {"session", s->token},
                    {"idleTimeout", settings_.idle_timeout_seconds},
                    {"maxObjects", settings_.max_objects_per_session}};
-    RespondJson(msg, 200, answer.dump());
-    return;
+    return RespondJson(200, answer.dump());
   }
-  if (token.empty()) {
-    Refuse(msg, 400, kE_INVALIDARG,
-           "Bad request: no session; open one with {\"op\":\"session\"} and name it in ?session=");
-    return;
-  }
+  if (token.empty())
+    return Refusal(400, kE_INVALIDARG,
+                   "Bad request: no session; open one with {\"op\":\"session\"} and name it in ?session=");
   PageSession* s = sessions_.Find(token);
-  if (!s) {
-    Refuse(msg, 410, kRPC_E_DISCONNECTED,
-           "The session has ended (the page was unloaded or idle for more than " +
-               std::to_string(settings_.idle_timeout_seconds) + " seconds); its objects are released");
-    return;
-  }
-  if (s->origin != origin) {
-    Refuse(msg, 403, kE_ACCESSDENIED, "Refused: the session belongs to another origin");
-    return;
-  }
+  if (!s)
+    return Refusal(410, kRPC_E_DISCONNECTED,
+                   "The session has ended (the page was unloaded or idle for more than " +
+                       std::to_string(settings_.idle_timeout_seconds) + " seconds); its objects are released");
+  if (s->origin != origin) return Refusal(403, kE_ACCESSDENIED, "Refused: the session belongs to another origin");
   if (request.is_object() && request.contains("op") && request["op"] == "ping") {
     // An open page's heartbeat: the lease below stamps the session, so it is not idle.
     SessionTable::Lease lease(sessions_, *s);
-    RespondJson(msg, 200, json({{"id", request.contains("id") ? request["id"] : json(nullptr)}, {"ok", true}}).dump());
-    return;
+    return RespondJson(200, json({{"id", request.contains("id") ? request["id"] : json(nullptr)}, {"ok", true}}).dump());
   }
   std::string answer;
   {
     SessionTable::Lease lease(sessions_, *s);
     answer = WireText(lease->wire.Handle(request));
   }
-  RespondJson(msg, 200, std::move(answer));
+  return RespondJson(200, std::move(answer));
 }
 
-void HttpServer::ServeRelease(SoupServerMessage* msg, const std::string& origin, const std::string& token) {
+HttpResponse HttpServer::ServeRelease(const std::string& origin, const std::string& token) {
   PageSession* s = token.empty() ? nullptr : sessions_.Find(token);
-  if (!s) {
-    Refuse(msg, 410, kRPC_E_DISCONNECTED, "The session has ended");
-    return;
-  }
-  if (s->origin != origin) {
-    Refuse(msg, 403, kE_ACCESSDENIED, "Refused: the session belongs to another origin");
-    return;
-  }
+  if (!s) return Refusal(410, kRPC_E_DISCONNECTED, "The session has ended");
+  if (s->origin != origin) return Refusal(403, kE_ACCESSDENIED, "Refused: the session belongs to another origin");
   sessions_.End(token);
-  RespondJson(msg, 200, R"({"id":null,"ok":true})");
+  return RespondJson(200, R"({"id":null,"ok":true})");
 }
 
-void HttpServer::ServeFile(SoupServerMessage* msg, const std::string& path) {
+HttpResponse HttpServer::ServeFile(const HttpRequest& request) {
+  const std::string& path = request.path;
+  HttpResponse r;
   if (path == "/") {
-    soup_server_message_set_redirect(msg, 302, "/demo");
-    return;
+    r.status = 302;
+    // The Host header has passed the gate: it is this host's own address.
+    r.Set("Location", "http://" + *request.Header("host") + "/demo");
+    return r;
   }
   const WebFile* f = FindWebFile(path == "/demo/" ? "/demo" : path);
-  if (!f) {
-    Refuse(msg, 404, kE_INVALIDARG, "Not found: " + path);
-    return;
-  }
-  soup_server_message_set_status(msg, 200, nullptr);
-  SetHeader(msg, "Cache-Control", "no-cache");
-  SetHeader(msg, "X-Content-Type-Options", "nosniff");
+  if (!f) return Refusal(404, kE_INVALIDARG, "Not found: " + path);
+  r.Set("Cache-Control", "no-cache");
+  r.Set("X-Content-Type-Options", "nosniff");
   if (path.rfind("/demo", 0) == 0) {
     // The demo runs SQL on the user's files: no other page may frame it.
-    SetHeader(msg, "Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'");
-    SetHeader(msg, "X-Frame-Options", "DENY");
+    r.Set("Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'");
+    r.Set("X-Frame-Options", "DENY");
   }
-  soup_server_message_set_response(msg, std::string(f->content_type).c_str(), SOUP_MEMORY_STATIC, f->data.data(),
-                                   f->data.size());
+  r.Set("Content-Type", std::string(f->content_type));
+  r.static_body = std::string_view(f->data.data(), f->data.size());
+  return r;
 }
 
-// The request waits, paused, for the user's answer; requests of the same origin that arrive
-// meanwhile wait for the same answer.
-void HttpServer::AskAbout(const std::string& origin, SoupServerMessage* msg, const std::string& path,
-                          const std::string& session_param) {
-  auto w = std::make_unique<Waiting>(Waiting{this, msg, origin, path, session_param, 0});
-  g_object_ref(msg);
-  soup_server_message_pause(msg);
-  Waiting* raw = w.get();
-  w->disconnected_handler = g_signal_connect_swapped(
-      msg, "disconnected", G_CALLBACK(+[](Waiting* gone) {
-        auto& list = gone->server->waiting_[gone->origin];
-        for (auto it = list.begin(); it != list.end(); ++it) {
-          if (it->get() == gone) {
-            g_object_unref(gone->msg);
-            list.erase(it);
-            break;
-          }
-        }
-      }),
-      raw);
-  waiting_[origin].push_back(std::move(w));
+// The request waits for the user's answer; requests of the same origin that arrive meanwhile
+// wait for the same answer.
+void HttpServer::AskAbout(const std::string& origin, uint64_t connection, HttpRequest& request) {
+  waiting_[origin].push_back(Waiting{connection, std::move(request)});
   // One question per origin, even when every request that waited for it has gone meanwhile.
   if (!asking_.insert(origin).second) return;
   prompter_->Ask(origin, [this, origin](ApprovalAnswer answer) { Answered(origin, answer); });
@@ -376,14 +329,13 @@ void HttpServer::Answered(const std::string& origin, ApprovalAnswer answer) {
   auto list = std::move(waiting_[origin]);
   waiting_.erase(origin);
   for (auto& w : list) {
-    g_signal_handler_disconnect(w->msg, w->disconnected_handler);
+    auto c = connections_.find(w.connection);
+    if (c == connections_.end() || c->second->Ended()) continue;
     if (answer == ApprovalAnswer::kAllow)
-      Serve(w->msg, w->path, w->session_param);
+      c->second->Answer(ServeApproved(w.request, origin));
     else
-      Refuse(w->msg, 403, kE_ACCESSDENIED,
-             "Refused: " + origin + " is not allowed to use Zentrak on this computer");
-    soup_server_message_unpause(w->msg);
-    g_object_unref(w->msg);
+      c->second->Answer(
+          Refusal(403, kE_ACCESSDENIED, "Refused: " + origin + " is not allowed to use Zentrak on this computer"));
   }
 }
 

@@ -1,5 +1,5 @@
-// The host's HTTP/1.1 service on the loopback interface (libsoup 3 on the GLib main loop of the
-// calling thread). It checks every request's Host header and origin, answers CORS and Private
+// The host's HTTP/1.1 service on the loopback interface, on the GLib main loop of the calling
+// thread. It checks every request's Host header and origin, answers CORS and Private
 // Network Access preflights for approved origins, keeps the sessions of page loads, carries wire
 // requests (POST /api) to them and serves zentrak.js and the demo pages. docs/protocol.md
 // describes what pages see.
@@ -14,16 +14,13 @@
 
 #include "host/approval.h"
 #include "host/config.h"
+#include "host/http_connection.h"
 #include "host/origin_policy.h"
 #include "host/sessions.h"
 
-typedef struct _SoupServer SoupServer;
-typedef struct _SoupServerMessage SoupServerMessage;
-typedef struct _GHashTable GHashTable;
-
 namespace zentrak::host {
 
-class HttpServer {
+class HttpServer : private HttpConnectionOwner {
  public:
   // config may be null (answers are then not kept); prompter may be null (no display: unknown
   // origins are refused).
@@ -41,30 +38,45 @@ class HttpServer {
   void EndAllSessions() { sessions_.EndAll(); }
 
  private:
-  struct Waiting;  // requests held while the user is asked about their origin
+  // A request held while the user is asked about its origin.
+  struct Waiting {
+    uint64_t connection;
+    HttpRequest request;
+  };
 
-  static void OnEarly(SoupServer*, SoupServerMessage* msg, const char* path, GHashTable* query, void* self);
-  static void OnRequest(SoupServer*, SoupServerMessage* msg, const char* path, GHashTable* query, void* self);
+  // HttpConnectionOwner
+  std::optional<HttpResponse> Screen(const HttpRequest& head) override;
+  HttpResponse Malformed(int status, const std::string& description) override;
+  void Handle(HttpConnection& connection, HttpRequest request) override;
+  void Ended(HttpConnection& connection) override;
+
   static int OnSweep(void* self);
+  static int OnReap(void* self);
+  void Accept(int fd);
 
-  void Serve(SoupServerMessage* msg, const std::string& path, const std::string& session_param);
-  void ServeApi(SoupServerMessage* msg, const std::string& origin, const std::string& token);
-  void ServeRelease(SoupServerMessage* msg, const std::string& origin, const std::string& token);
-  void ServeFile(SoupServerMessage* msg, const std::string& path);
-  void AskAbout(const std::string& origin, SoupServerMessage* msg, const std::string& path,
-                const std::string& session_param);
+  // The answer to a request, or nothing when it waits for the user's answer about its origin.
+  std::optional<HttpResponse> Serve(uint64_t connection, HttpRequest& request);
+  HttpResponse ServeApproved(const HttpRequest& request, const std::string& origin);
+  HttpResponse ServeApi(const HttpRequest& request, const std::string& origin, const std::string& token);
+  HttpResponse ServeRelease(const std::string& origin, const std::string& token);
+  HttpResponse ServeFile(const HttpRequest& request);
+  void AskAbout(const std::string& origin, uint64_t connection, HttpRequest& request);
   void Answered(const std::string& origin, ApprovalAnswer answer);
-  void AddCors(SoupServerMessage* msg, const std::string& origin, bool preflight);
+  static void AddCors(const HttpRequest& request, HttpResponse& response, const std::string& origin, bool preflight);
 
   HostSettings settings_;
   const ConfigFile* config_;
   std::unique_ptr<OriginPrompter> prompter_;
   OriginPolicy policy_;
   SessionTable sessions_;
-  SoupServer* server_ = nullptr;
+  HttpListener listener_;
   uint16_t port_ = 0;
   unsigned sweep_source_ = 0;
-  std::map<std::string, std::vector<std::unique_ptr<Waiting>>> waiting_;
+  unsigned reap_source_ = 0;
+  uint64_t next_connection_ = 1;
+  std::map<uint64_t, std::unique_ptr<HttpConnection>> connections_;
+  std::set<uint64_t> ended_;  // connections to destroy once no call of theirs is running
+  std::map<std::string, std::vector<Waiting>> waiting_;
   std::set<std::string> asking_;  // origins whose question is open
 };
 

@@ -98,8 +98,11 @@ TEST_F(HttpTest, HostHeaderGate) {
       EXPECT_EQ(Code(r), kAccessDenied) << r.body;
       EXPECT_NE(r.body.find("does not name this host"), std::string::npos) << r.body;
     }
+    // A client naming another host is not served again on that connection.
+    EXPECT_EQ(r.Header("connection") == "close", c.status == 403) << c.host;
     // The same gate stands before the API, and a refused body is never read.
-    HttpResponse api = fresh.Request("POST", "/api", R"({"op":"session"})", {{"Host", c.host}});
+    HttpClient again("127.0.0.1", host_->Port());
+    HttpResponse api = again.Request("POST", "/api", R"({"op":"session"})", {{"Host", c.host}});
     EXPECT_EQ(api.status, c.status) << c.host;
   }
   // Over IPv6 too.
@@ -309,6 +312,99 @@ TEST_F(HttpTest, BadRequestsAreAnsweredAndTheHostLives) {
   HttpClient garbage("127.0.0.1", host_->Port());
   garbage.Raw("\x01\x02 nonsense\r\n\r\n");
   EXPECT_EQ(client_->Request("GET", "/zentrak.js").status, 200);
+}
+
+// Whether the host still answers on c after what it just answered: false when it ended the
+// connection.
+bool StillServed(HttpClient& c) {
+  try {
+    return c.Request("GET", "/zentrak.d.ts").status == 200;
+  } catch (const std::runtime_error&) {
+    return false;
+  }
+}
+
+TEST_F(HttpTest, RequestFramingAndConnections) {
+  Start();
+  const std::string h = "Host: " + HostHeader() + "\r\n";
+  struct Case {
+    std::string request;
+    int status;
+    bool kept;  // the connection serves the next request
+  } cases[] = {
+      {"GET /zentrak.d.ts HTTP/1.1\r\n" + h + "\r\n", 200, true},
+      {"\r\nGET /zentrak.d.ts HTTP/1.1\r\n" + h + "\r\n", 200, true},  // an empty line first
+      {"GET /zentrak.d.ts HTTP/1.1\r\n" + h + "Connection: close\r\n\r\n", 200, false},
+      {"GET /zentrak.d.ts HTTP/1.0\r\n" + h + "\r\n", 200, false},
+      {"GET /zentrak.d.ts HTTP/1.0\r\n" + h + "Connection: keep-alive\r\n\r\n", 200, true},
+      {"GET http://" + HostHeader() + "/zentrak.d.ts HTTP/1.1\r\n" + h + "\r\n", 200, true},
+      {"GET http://evil.example/zentrak.d.ts HTTP/1.1\r\n" + h + "\r\n", 403, false},  // the authority is the Host
+      {"GET /zentrak.d.ts HTTP/2.0\r\n" + h + "\r\n", 505, false},
+      {"GET /zentrak.d.ts\r\n" + h + "\r\n", 400, false},
+      {"GET  /zentrak.d.ts HTTP/1.1\r\n" + h + "\r\n", 400, false},
+      {"G(T /zentrak.d.ts HTTP/1.1\r\n" + h + "\r\n", 400, false},
+      {"GET /zentrak.d.ts HTTP/1.1\r\n" + h + "X-A: 1\r\n folded\r\n\r\n", 400, false},
+      {"GET /zentrak.d.ts HTTP/1.1\r\n" + h + "Bad Name: 1\r\n\r\n", 400, false},
+      {"GET /zentrak.d.ts HTTP/1.1\r\n" + h + h + "\r\n", 400, false},  // two Host headers
+      {"POST /api HTTP/1.1\r\n" + h + "Content-Length: 5\r\nContent-Length: 6\r\n\r\nhello", 400, false},
+      {"POST /api HTTP/1.1\r\n" + h + "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\nhello", 400, false},
+      {"POST /api HTTP/1.1\r\n" + h + "Content-Length: -5\r\n\r\n", 400, false},
+      {"POST /api HTTP/1.1\r\n" + h + "Content-Length: 99999999999999999999999\r\n\r\n", 400, false},
+      {"GET /zentrak.d.ts HTTP/1.1\r\n" + h + "X-Long: " + std::string(70000, 'a') + "\r\n\r\n", 431, false},
+  };
+  for (const auto& c : cases) {
+    HttpClient client("127.0.0.1", host_->Port());
+    HttpResponse r = client.Raw(c.request);
+    std::string shown = c.request.substr(0, 60);
+    EXPECT_EQ(r.status, c.status) << shown;
+    if (c.status >= 400) {
+      json a = json::parse(r.body, nullptr, false);
+      EXPECT_TRUE(a.is_object() && !a["ok"].get<bool>()) << shown << ": " << r.body;
+    }
+    EXPECT_EQ(r.Header("connection") == "close", !c.kept) << shown;
+    EXPECT_EQ(StillServed(client), c.kept) << shown;
+  }
+
+  // Pipelined requests are answered in order; a request split into single bytes is whole.
+  HttpClient pipe("127.0.0.1", host_->Port());
+  pipe.Send("GET /zentrak.d.ts HTTP/1.1\r\n" + h + "\r\nGET /nothing HTTP/1.1\r\n" + h +
+            "\r\nHEAD /zentrak.js HTTP/1.1\r\n" + h + "\r\n");
+  EXPECT_EQ(pipe.Read().status, 200);
+  EXPECT_EQ(pipe.Read().status, 404);
+  EXPECT_EQ(pipe.Read(false).status, 200);
+  std::string session = "POST /api HTTP/1.1\r\n" + h + "Content-Length: 16\r\n\r\n{\"op\":\"session\"}";
+  for (char ch : session) pipe.Send(std::string(1, ch));
+  HttpResponse opened = pipe.Read();
+  EXPECT_EQ(opened.status, 200) << opened.body;
+
+  // Expect: 100-continue gets its interim answer before the body is sent.
+  pipe.Send("POST /api HTTP/1.1\r\n" + h + "Expect: 100-continue\r\nContent-Length: 16\r\n\r\n");
+  EXPECT_EQ(pipe.Read(false).status, 100);
+  pipe.Send("{\"op\":\"session\"}");
+  EXPECT_EQ(pipe.Read().status, 200);
+}
+
+TEST_F(HttpTest, LargeAnswersToSlowReadersDoNotHoldOthersUp) {
+  Start();
+  std::string api = "/api?session=" + Open();
+  ASSERT_EQ(Post(api, R"({"op":"create","progid":"Zentrak.LocalDB"})").status, 200);
+  ASSERT_TRUE(json::parse(Post(api, R"({"op":"call","object":1,"name":"setDBName","args":["big",""]})").body)["ok"]);
+  // About 24 MB of answer: more than the socket buffers hold, so it goes out in many writes.
+  std::string call = R"({"op":"call","object":1,"name":"queryAll","args":["select hex(zeroblob(12000000)) as h"]})";
+  HttpClient slow("127.0.0.1", host_->Port());
+  slow.Send("POST " + api + " HTTP/1.1\r\nHost: " + HostHeader() + "\r\nContent-Length: " +
+            std::to_string(call.size()) + "\r\n\r\n" + call);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Meanwhile another client is served.
+  HttpClient other("127.0.0.1", host_->Port());
+  EXPECT_EQ(other.Request("GET", "/zentrak.d.ts").status, 200);
+  HttpResponse r = slow.Read();
+  ASSERT_EQ(r.status, 200);
+  json a = json::parse(r.body);
+  ASSERT_TRUE(a["ok"].get<bool>()) << r.body.substr(0, 300);
+  json rows = json::parse(a["value"].get<std::string>());
+  EXPECT_EQ(rows["data"][0][0].get<std::string>(), std::string(24000000, '0'));
+  EXPECT_TRUE(StillServed(slow));
 }
 
 TEST_F(HttpTest, ServedFiles) {

@@ -26,7 +26,7 @@ done
 if ! grep -q '^-rwxr-xr-x .* ./usr/bin/zentrak-host$' <<<"$contents"; then echo "zentrak-host is not executable"; fail=1; fi
 [ "$(dpkg-deb -f "$deb" Package)" = zentrak-host ] || { echo "wrong Package field"; fail=1; }
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libsoup-3.0 libgtk-3 libsqlite3; do
+for lib in libgtk-3 libsqlite3; do
   grep -q "$lib" <<<"$depends" || { echo "Depends lacks $lib: $depends"; fail=1; }
 done
 

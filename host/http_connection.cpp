@@ -1,0 +1,748 @@
+// HTTP/1.1 connections and listeners on the GLib main loop.
+//
+// A connection's poll source lives as long as the connection and may recurse: GLib would
+// otherwise take a source's descriptor out of the poll set around every dispatch and put it
+// back, and each of those changes wakes the loop once more. Recursion happens when a request's
+// handler runs a nested loop (a modal dialog); the connection then stops polling until its
+// answer is sent.
+#include "host/http_connection.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <glib-unix.h>
+#include <glib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace zentrak::host {
+namespace {
+
+constexpr size_t kMaxHead = 64 * 1024;            // request line and headers
+constexpr size_t kMaxPending = 1024 * 1024;       // bytes read ahead while a request is handled
+constexpr unsigned kDrainMillis = 2000;           // how long a closing connection discards input
+constexpr size_t kReadChunk = 64 * 1024;
+constexpr size_t kMaxSkip = 256 * 1024 * 1024;    // a refused body read and dropped, at most
+
+bool IsTokenChar(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+         std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
+}
+
+bool IsToken(std::string_view s) {
+  if (s.empty()) return false;
+  for (unsigned char c : s)
+    if (!IsTokenChar(c) || c == 0) return false;
+  return true;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(g_ascii_tolower(c));
+  return out;
+}
+
+// Whether a comma-separated header value holds `token` (case-insensitive).
+bool HasToken(const std::string* value, std::string_view token) {
+  if (!value) return false;
+  std::string_view rest = *value;
+  while (!rest.empty()) {
+    size_t comma = rest.find(',');
+    std::string_view item = Trim(rest.substr(0, comma));
+    if (item.size() == token.size() && g_ascii_strncasecmp(item.data(), token.data(), token.size()) == 0) return true;
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+  return false;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string FormDecode(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '+') {
+      out += ' ';
+    } else if (s[i] == '%' && i + 2 < s.size() + 0 && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+// The Date header's text, made once a second.
+const std::string& DateText() {
+  static std::string text;
+  static time_t made = 0;
+  time_t now = time(nullptr);
+  if (now != made) {
+    struct tm tm;
+    gmtime_r(&now, &tm);
+    char buf[64];
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[tm.tm_wday], tm.tm_mday,
+                  kMonths[tm.tm_mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    text = buf;
+    made = now;
+  }
+  return text;
+}
+
+}  // namespace
+
+const std::string* HttpRequest::Header(std::string_view lower_name) const {
+  for (const auto& [name, value] : headers)
+    if (name == lower_name) return &value;
+  return nullptr;
+}
+
+std::string HttpRequest::QueryValue(std::string_view key) const {
+  std::string_view rest = query;
+  while (!rest.empty()) {
+    size_t amp = rest.find('&');
+    std::string_view pair = rest.substr(0, amp);
+    size_t eq = pair.find('=');
+    if (FormDecode(pair.substr(0, eq)) == key)
+      return eq == std::string_view::npos ? std::string() : FormDecode(pair.substr(eq + 1));
+    if (amp == std::string_view::npos) break;
+    rest.remove_prefix(amp + 1);
+  }
+  return {};
+}
+
+void HttpResponse::Set(std::string_view name, std::string value) {
+  for (auto& [n, v] : headers) {
+    if (n.size() == name.size() && g_ascii_strncasecmp(n.data(), name.data(), name.size()) == 0) {
+      v = std::move(value);
+      return;
+    }
+  }
+  headers.emplace_back(std::string(name), std::move(value));
+}
+
+void HttpResponse::SetBody(std::string content_type, std::string text) {
+  Set("Content-Type", std::move(content_type));
+  body = std::move(text);
+  static_body = {};
+}
+
+const char* ReasonPhrase(int status) {
+  switch (status) {
+    case 100: return "Continue";
+    case 200: return "OK";
+    case 204: return "No Content";
+    case 302: return "Found";
+    case 400: return "Bad Request";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 410: return "Gone";
+    case 411: return "Length Required";
+    case 413: return "Payload Too Large";
+    case 431: return "Request Header Fields Too Large";
+    case 500: return "Internal Server Error";
+    case 501: return "Not Implemented";
+    case 503: return "Service Unavailable";
+    case 505: return "HTTP Version Not Supported";
+    default: return "Unknown";
+  }
+}
+
+// ---- connections ------------------------------------------------------------------------------
+
+struct HttpConnection::Source {
+  GSource base;
+  HttpConnection* connection;
+};
+
+HttpConnection::HttpConnection(int fd, uint64_t id, HttpConnectionOwner& owner, size_t max_body)
+    : fd_(fd), id_(id), owner_(owner), max_body_(max_body), last_active_(g_get_monotonic_time()) {
+  static GSourceFuncs funcs = {nullptr, nullptr, &HttpConnection::Dispatch, nullptr, nullptr, nullptr};
+  source_ = g_source_new(&funcs, sizeof(Source));
+  reinterpret_cast<Source*>(source_)->connection = this;
+  g_source_set_can_recurse(source_, TRUE);
+  g_source_set_name(source_, "zentrak-host connection");
+  watching_ = G_IO_IN;
+  tag_ = g_source_add_unix_fd(source_, fd_, static_cast<GIOCondition>(watching_));
+  g_source_attach(source_, nullptr);
+}
+
+HttpConnection::~HttpConnection() {
+  if (drain_timer_) g_source_remove(drain_timer_);
+  if (source_) {
+    if (!g_source_is_destroyed(source_)) g_source_destroy(source_);
+    g_source_unref(source_);
+  }
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int HttpConnection::Dispatch(GSource* source, GSourceFunc, void*) {
+  HttpConnection* self = reinterpret_cast<Source*>(source)->connection;
+  self->OnReady(g_source_query_unix_fd(source, self->tag_));
+  return G_SOURCE_CONTINUE;
+}
+
+void HttpConnection::Watch(unsigned condition) {
+  if (condition == watching_ || state_ == State::kEnded) return;
+  watching_ = condition;
+  g_source_modify_unix_fd(source_, tag_, static_cast<GIOCondition>(condition));
+}
+
+bool HttpConnection::IdleSince(int64_t before) const noexcept {
+  return state_ == State::kHead && in_.empty() && depth_ == 0 && last_active_ < before;
+}
+
+void HttpConnection::OnReady(unsigned condition) {
+  if (state_ == State::kEnded) return;
+  if (depth_ > 0) {
+    // A nested main loop, inside this connection's handler: nothing is read or written until
+    // the handler is done.
+    Watch(0);
+    return;
+  }
+  ++depth_;
+  if (condition & G_IO_ERR) {
+    Finish();
+  } else if (state_ == State::kWriting) {
+    Flush();
+    if (state_ == State::kHead) Parse();  // requests that arrived while the answer went out
+  } else if (condition & (G_IO_IN | G_IO_HUP)) {
+    ReadSome();
+  }
+  --depth_;
+  if (state_ == State::kEnded) owner_.Ended(*this);
+}
+
+void HttpConnection::ReadSome() {
+  char chunk[kReadChunk];
+  for (;;) {
+    if ((state_ == State::kHandling || state_ == State::kWriting) && in_.size() >= kMaxPending) {
+      // A request is in hand and the peer keeps sending: it waits until that is answered.
+      Watch(0);
+      break;
+    }
+    ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+    if (n > 0) {
+      if (state_ != State::kDraining) in_.append(chunk, static_cast<size_t>(n));
+      if (static_cast<size_t>(n) < sizeof chunk) break;
+      // Heads are parsed (and skipped bodies dropped) before more is read; a body in progress
+      // is read to its end.
+      if (state_ == State::kHead && in_.size() > kMaxHead) break;
+      continue;
+    }
+    if (n == 0) {
+      peer_done_ = true;
+      break;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+    Finish();
+    return;
+  }
+  if (state_ == State::kDraining) {
+    if (peer_done_) Finish();
+    return;
+  }
+  last_active_ = g_get_monotonic_time();
+  if (state_ == State::kHandling) {
+    // The peer left while its request waited for an answer.
+    if (peer_done_) Finish();
+    return;
+  }
+  Parse();
+}
+
+void HttpConnection::Parse() {
+  while (state_ == State::kHead || state_ == State::kBody) {
+    if (state_ == State::kHead) {
+      if (skip_) {
+        size_t n = std::min(skip_, in_.size());
+        in_.erase(0, n);
+        skip_ -= n;
+        if (skip_) {
+          if (peer_done_)
+            Finish();
+          else
+            Watch(G_IO_IN);
+          return;
+        }
+      }
+      // Empty lines before a request line are skipped.
+      size_t skip = 0;
+      while (skip + 1 < in_.size() && in_[skip] == '\r' && in_[skip + 1] == '\n') skip += 2;
+      if (skip) {
+        in_.erase(0, skip);
+        scanned_ = 0;
+      }
+      size_t end = in_.find("\r\n\r\n", scanned_);
+      if (end == std::string::npos) {
+        if (in_.size() > kMaxHead) {
+          Refuse(431, "Bad request: the request line and headers are longer than " + std::to_string(kMaxHead) +
+                          " bytes");
+          return;
+        }
+        scanned_ = in_.size() > 3 ? in_.size() - 3 : 0;
+        if (peer_done_) {
+          Finish();
+        } else {
+          Watch(G_IO_IN);
+        }
+        return;
+      }
+      if (end > kMaxHead) {
+        Refuse(431, "Bad request: the request line and headers are longer than " + std::to_string(kMaxHead) +
+                        " bytes");
+        return;
+      }
+      if (!ParseHead(end)) return;
+      in_.erase(0, end + 4);
+      scanned_ = 0;
+      if (std::optional<HttpResponse> refusal = owner_.Screen(request_)) {
+        // The body is not kept: a body of a size the host will wade through is skipped, and
+        // the connection lives on; beyond that, or without a size, it ends after the answer.
+        if (request_.Header("transfer-encoding") || body_length_ > kMaxSkip)
+          refusal->close = true;
+        else
+          skip_ = body_length_;
+        Queue(std::move(*refusal), head_only_);
+        return;
+      }
+      if (request_.Header("transfer-encoding")) {
+        Refuse(501, "Bad request: request bodies need a Content-Length");
+        return;
+      }
+      if (body_length_ > max_body_) {
+        Refuse(413, "Bad request: the body is larger than a request may be");
+        return;
+      }
+      if (body_length_ > in_.size() && HasToken(request_.Header("expect"), "100-continue")) {
+        static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+        (void)!::send(fd_, kContinue, sizeof kContinue - 1, MSG_NOSIGNAL);
+      }
+      state_ = State::kBody;
+    }
+    if (in_.size() < body_length_) {
+      if (peer_done_) {
+        Finish();
+        return;
+      }
+      if (in_.capacity() < body_length_) in_.reserve(body_length_ + kReadChunk);
+      Watch(G_IO_IN);
+      return;
+    }
+    if (in_.size() == body_length_) {
+      request_.body.swap(in_);
+      in_.clear();
+    } else {
+      request_.body.assign(in_, 0, body_length_);
+      in_.erase(0, body_length_);
+    }
+    state_ = State::kHandling;
+    HttpRequest request = std::move(request_);
+    request_ = HttpRequest();
+    ++depth_;
+    owner_.Handle(*this, std::move(request));
+    --depth_;
+    // Answered at once, the loop goes on with any request that is already here; otherwise the
+    // answer comes later and Flush carries on from there.
+  }
+}
+
+bool HttpConnection::ParseHead(size_t end) {
+  request_ = HttpRequest();
+  body_length_ = 0;
+  std::string_view head(in_.data(), end);
+  size_t line_end = head.find("\r\n");
+  std::string_view line = head.substr(0, line_end);
+  head = line_end == std::string_view::npos ? std::string_view() : head.substr(line_end + 2);
+
+  size_t sp1 = line.find(' ');
+  size_t sp2 = sp1 == std::string_view::npos ? sp1 : line.find(' ', sp1 + 1);
+  if (sp2 == std::string_view::npos || line.find(' ', sp2 + 1) != std::string_view::npos) {
+    Refuse(400, "Bad request: the request line is not METHOD TARGET HTTP/1.1");
+    return false;
+  }
+  std::string_view method = line.substr(0, sp1);
+  std::string_view target = line.substr(sp1 + 1, sp2 - sp1 - 1);
+  std::string_view version = line.substr(sp2 + 1);
+  if (!IsToken(method) || target.empty()) {
+    Refuse(400, "Bad request: the request line is not METHOD TARGET HTTP/1.1");
+    return false;
+  }
+  for (unsigned char c : target) {
+    if (c <= 0x20 || c == 0x7F) {
+      Refuse(400, "Bad request: the request target holds a control character or a space");
+      return false;
+    }
+  }
+  if (version.size() != 8 || version.substr(0, 5) != "HTTP/" || version[6] != '.' || version[5] < '0' ||
+      version[5] > '9' || version[7] < '0' || version[7] > '9') {
+    Refuse(400, "Bad request: the request line is not METHOD TARGET HTTP/1.1");
+    return false;
+  }
+  if (version[5] != '1') {
+    Refuse(505, "Bad request: this host speaks HTTP/1.1");
+    return false;
+  }
+  request_.method = std::string(method);
+  request_.minor_version = version[7] - '0';
+  minor_version_ = request_.minor_version;
+
+  std::string authority;  // of an absolute target, which stands in for the Host header
+  bool absolute = false;
+  if (target.front() != '/' && target != "*") {
+    size_t scheme_end = target.find("://");
+    std::string scheme = scheme_end == std::string_view::npos ? "" : Lower(target.substr(0, scheme_end));
+    if (scheme != "http") {
+      Refuse(400, "Bad request: the request target is not a path");
+      return false;
+    }
+    std::string_view rest = target.substr(scheme_end + 3);
+    size_t path_start = rest.find_first_of("/?");
+    authority = std::string(rest.substr(0, path_start));
+    target = path_start == std::string_view::npos ? std::string_view("/") : rest.substr(path_start);
+    absolute = true;
+  }
+  size_t q = target.find('?');
+  request_.path = std::string(target.substr(0, q));
+  if (request_.path.empty()) request_.path = "/";
+  if (q != std::string_view::npos) request_.query = std::string(target.substr(q + 1));
+
+  bool have_length = false;
+  int hosts = 0;
+  while (!head.empty()) {
+    size_t e = head.find("\r\n");
+    std::string_view h = head.substr(0, e);
+    head = e == std::string_view::npos ? std::string_view() : head.substr(e + 2);
+    if (!h.empty() && (h.front() == ' ' || h.front() == '\t')) {
+      Refuse(400, "Bad request: folded header lines are not accepted");
+      return false;
+    }
+    size_t colon = h.find(':');
+    if (colon == std::string_view::npos || !IsToken(h.substr(0, colon))) {
+      Refuse(400, "Bad request: a header line is not NAME: VALUE");
+      return false;
+    }
+    std::string_view value = Trim(h.substr(colon + 1));
+    for (unsigned char c : value) {
+      if ((c < 0x20 && c != '\t') || c == 0x7F) {
+        Refuse(400, "Bad request: a header value holds a control character");
+        return false;
+      }
+    }
+    std::string name = Lower(h.substr(0, colon));
+    if (name == "host") ++hosts;
+    if (name == "content-length") {
+      uint64_t n = 0;
+      bool ok = !value.empty();
+      for (char c : value) {
+        if (c < '0' || c > '9' || n > (UINT64_MAX - 9) / 10) {
+          ok = false;
+          break;
+        }
+        n = n * 10 + static_cast<unsigned>(c - '0');
+      }
+      if (!ok || (have_length && n != body_length_)) {
+        Refuse(400, "Bad request: the Content-Length is not one number");
+        return false;
+      }
+      have_length = true;
+      body_length_ = static_cast<size_t>(n);
+    }
+    bool merged = false;
+    for (auto& [n, v] : request_.headers) {
+      if (n == name) {
+        if (name != "content-length") v.append(", ").append(value);
+        merged = true;
+        break;
+      }
+    }
+    if (!merged) request_.headers.emplace_back(std::move(name), std::string(value));
+  }
+  if (hosts > 1) {
+    Refuse(400, "Bad request: more than one Host header");
+    return false;
+  }
+  if (absolute) {
+    bool replaced = false;
+    for (auto& [n, v] : request_.headers)
+      if (n == "host") v = authority, replaced = true;
+    if (!replaced) request_.headers.emplace_back("host", authority);
+  }
+  if (request_.Header("transfer-encoding") && have_length) {
+    // Both framings at once is how requests are smuggled past proxies: refused outright.
+    Refuse(400, "Bad request: a request may not carry both Transfer-Encoding and Content-Length");
+    return false;
+  }
+  const std::string* connection = request_.Header("connection");
+  keep_alive_ = request_.minor_version >= 1 ? !HasToken(connection, "close") : HasToken(connection, "keep-alive");
+  head_only_ = request_.method == "HEAD";
+  return true;
+}
+
+void HttpConnection::Refuse(int status, const std::string& description) {
+  HttpResponse r = owner_.Malformed(status, description);
+  r.close = true;
+  body_length_ = 0;
+  Queue(std::move(r), false);
+}
+
+void HttpConnection::Answer(HttpResponse response) {
+  if (state_ != State::kHandling) return;
+  Queue(std::move(response), head_only_);
+}
+
+void HttpConnection::Queue(HttpResponse response, bool head_only) {
+  if (state_ == State::kEnded) return;
+  std::string_view body = response.static_body.data() ? response.static_body : std::string_view(response.body);
+  close_after_ = response.close || !keep_alive_ || peer_done_;
+  std::string& h = out_head_;
+  h.clear();
+  h.reserve(256);
+  h.append("HTTP/1.1 ").append(std::to_string(response.status)).append(" ").append(ReasonPhrase(response.status));
+  h.append("\r\nDate: ").append(DateText()).append("\r\nServer: zentrak-host\r\n");
+  for (const auto& [name, value] : response.headers) h.append(name).append(": ").append(value).append("\r\n");
+  h.append("Content-Length: ").append(std::to_string(body.size())).append("\r\n");
+  if (close_after_)
+    h.append("Connection: close\r\n");
+  else if (minor_version_ == 0)
+    h.append("Connection: keep-alive\r\n");
+  h.append("\r\n");
+  if (head_only) {
+    out_view_ = {};
+    response.body.clear();
+  } else if (response.static_body.data()) {
+    out_view_ = response.static_body;
+  } else {
+    out_body_ = std::move(response.body);
+    out_view_ = out_body_;
+  }
+  sent_ = 0;
+  state_ = State::kWriting;
+  Flush();
+}
+
+void HttpConnection::Flush() {
+  size_t total = out_head_.size() + out_view_.size();
+  while (sent_ < total) {
+    iovec iov[2];
+    int count = 0;
+    if (sent_ < out_head_.size()) {
+      iov[count++] = {out_head_.data() + sent_, out_head_.size() - sent_};
+      if (!out_view_.empty()) iov[count++] = {const_cast<char*>(out_view_.data()), out_view_.size()};
+    } else {
+      size_t off = sent_ - out_head_.size();
+      iov[count++] = {const_cast<char*>(out_view_.data()) + off, out_view_.size() - off};
+    }
+    msghdr msg{};
+    msg.msg_iov = iov;
+    msg.msg_iovlen = static_cast<size_t>(count);
+    ssize_t n = ::sendmsg(fd_, &msg, MSG_NOSIGNAL);
+    if (n > 0) {
+      sent_ += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      Watch(G_IO_OUT);
+      return;
+    }
+    Finish();
+    return;
+  }
+  out_head_.clear();
+  out_body_ = std::string();
+  out_view_ = {};
+  last_active_ = g_get_monotonic_time();
+  if (close_after_) {
+    if (peer_done_) {
+      Finish();
+      return;
+    }
+    // The peer may still be sending (a body that was never read). Closing now could reset the
+    // connection before it reads the answer, so input is discarded for a while first.
+    ::shutdown(fd_, SHUT_WR);
+    in_.clear();
+    state_ = State::kDraining;
+    Watch(G_IO_IN);
+    drain_timer_ = g_timeout_add(kDrainMillis, +[](gpointer self) -> gboolean {
+      auto* c = static_cast<HttpConnection*>(self);
+      c->drain_timer_ = 0;
+      c->Finish();
+      if (c->depth_ == 0) c->owner_.Ended(*c);
+      return G_SOURCE_REMOVE;
+    }, this);
+    return;
+  }
+  state_ = State::kHead;
+  Watch(G_IO_IN);
+  // An answer given later (outside this connection's own dispatch) picks up the requests that
+  // arrived meanwhile.
+  if (depth_ == 0) {
+    ++depth_;
+    Parse();
+    --depth_;
+    if (state_ == State::kEnded) owner_.Ended(*this);
+  }
+}
+
+void HttpConnection::Close() {
+  Finish();
+  if (depth_ == 0) owner_.Ended(*this);
+}
+
+void HttpConnection::Finish() {
+  if (state_ == State::kEnded) return;
+  state_ = State::kEnded;
+  if (drain_timer_) {
+    g_source_remove(drain_timer_);
+    drain_timer_ = 0;
+  }
+  g_source_destroy(source_);
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  in_ = std::string();
+  out_body_ = std::string();
+  out_view_ = {};
+}
+
+// ---- listeners --------------------------------------------------------------------------------
+
+struct HttpListener::Glue {
+  static gboolean Acceptable(gint fd, GIOCondition, gpointer self) {
+    return static_cast<HttpListener*>(self)->AcceptAll(fd);
+  }
+};
+
+HttpListener::~HttpListener() { Close(); }
+
+void HttpListener::Close() {
+  for (unsigned w : watches_) g_source_remove(w);
+  watches_.clear();
+  if (resume_) g_source_remove(resume_);
+  resume_ = 0;
+  for (int fd : fds_) ::close(fd);
+  fds_.clear();
+}
+
+bool HttpListener::Listen(uint16_t port, std::string& error) {
+  auto open = [&](int family, uint16_t p, int& err) -> int {
+    int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+      err = errno;
+      return -1;
+    }
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    int rc;
+    if (family == AF_INET) {
+      sockaddr_in a{};
+      a.sin_family = AF_INET;
+      a.sin_port = htons(p);
+      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      rc = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    } else {
+      ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+      sockaddr_in6 a{};
+      a.sin6_family = AF_INET6;
+      a.sin6_port = htons(p);
+      a.sin6_addr = in6addr_loopback;
+      rc = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    if (rc != 0 || ::listen(fd, 128) != 0) {
+      err = errno;
+      ::close(fd);
+      return -1;
+    }
+    return fd;
+  };
+  Close();
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    int err = 0;
+    int v4 = open(AF_INET, port, err);
+    if (v4 < 0) {
+      error = "cannot listen on port " + std::to_string(port) + ": " + std::strerror(err);
+      return false;
+    }
+    sockaddr_in bound{};
+    socklen_t len = sizeof bound;
+    ::getsockname(v4, reinterpret_cast<sockaddr*>(&bound), &len);
+    uint16_t chosen = ntohs(bound.sin_port);
+    int v6 = open(AF_INET6, chosen, err);
+    if (v6 < 0 && err == EADDRINUSE) {
+      ::close(v4);
+      if (port == 0) continue;  // another free port for both
+      error = "cannot listen on port " + std::to_string(port) + " of ::1: " + std::strerror(err);
+      return false;
+    }
+    // Machines without an IPv6 loopback still get the IPv4 one.
+    fds_.push_back(v4);
+    if (v6 >= 0) fds_.push_back(v6);
+    port_ = chosen;
+    for (int fd : fds_) watches_.push_back(g_unix_fd_add(fd, G_IO_IN, &Glue::Acceptable, this));
+    return true;
+  }
+  error = "cannot listen on one free port of both 127.0.0.1 and ::1";
+  return false;
+}
+
+int HttpListener::AcceptAll(int fd) {
+  HttpListener* self = this;
+  for (;;) {
+    int c = ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (c >= 0) {
+      int one = 1;
+      ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+      self->on_accept_(c);
+      continue;
+    }
+    if (errno == EINTR || errno == ECONNABORTED) continue;
+    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+      // Out of descriptors: the pending connection would wake the loop at once, again and
+      // again. Accepting pauses for a moment instead.
+      for (unsigned w : self->watches_) g_source_remove(w);
+      self->watches_.clear();
+      if (!self->resume_) {
+        self->resume_ = g_timeout_add(100, +[](gpointer p) -> gboolean {
+          auto* l = static_cast<HttpListener*>(p);
+          l->resume_ = 0;
+          for (int listening : l->fds_)
+            l->watches_.push_back(g_unix_fd_add(listening, G_IO_IN, &Glue::Acceptable, l));
+          return G_SOURCE_REMOVE;
+        }, self);
+      }
+      return G_SOURCE_REMOVE;
+    }
+    break;  // EAGAIN: nothing more to accept
+  }
+  return G_SOURCE_CONTINUE;
+}
+
+}  // namespace zentrak::host

@@ -1,0 +1,157 @@
+// HTTP/1.1 on the GLib main loop: listening sockets, and connections that read requests and
+// write answers. Each connection keeps one poll source for its whole life, so a request and its
+// answer cost one wake-up, one read and one write; answers go out in order, one request at a
+// time, and a request may be answered later (the connection waits meanwhile). What requests mean
+// is the owner's business (HttpServer).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+typedef struct _GSource GSource;
+
+namespace zentrak::host {
+
+struct HttpRequest {
+  std::string method;  // as sent: methods are case-sensitive
+  std::string path;    // the target's path, still percent-encoded
+  std::string query;   // after '?', without it
+  int minor_version = 1;
+  std::vector<std::pair<std::string, std::string>> headers;  // names in lower case
+  std::string body;
+
+  // The value of a header named in lower case, or null. A header sent more than once has its
+  // values joined with ", ".
+  const std::string* Header(std::string_view lower_name) const;
+  // The percent-decoded value of `key` in the query, or empty.
+  std::string QueryValue(std::string_view key) const;
+};
+
+struct HttpResponse {
+  int status = 200;
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+  // A body the response does not own (the embedded web files); used when set.
+  std::string_view static_body;
+  bool close = false;  // end the connection after this answer
+
+  // Sets a header, replacing one of the same name.
+  void Set(std::string_view name, std::string value);
+  void SetBody(std::string content_type, std::string text);
+};
+
+// The text of a status code.
+const char* ReasonPhrase(int status);
+
+class HttpConnection;
+
+// What a connection asks of its owner.
+class HttpConnectionOwner {
+ public:
+  virtual ~HttpConnectionOwner() = default;
+  // After the headers, before the body is read: a response refuses the request, and its body
+  // is never read.
+  virtual std::optional<HttpResponse> Screen(const HttpRequest& head) = 0;
+  // The answer to a request that is not HTTP/1.1 as this host reads it; the connection ends
+  // after it.
+  virtual HttpResponse Malformed(int status, const std::string& description) = 0;
+  // A whole request. The owner answers with connection.Answer(), now or later.
+  virtual void Handle(HttpConnection& connection, HttpRequest request) = 0;
+  // The connection has ended (the peer left, an error, or the owner closed it). It is
+  // destroyed after this returns, at a safe moment.
+  virtual void Ended(HttpConnection& connection) = 0;
+};
+
+class HttpConnection {
+ public:
+  HttpConnection(int fd, uint64_t id, HttpConnectionOwner& owner, size_t max_body);
+  ~HttpConnection();
+  HttpConnection(const HttpConnection&) = delete;
+  HttpConnection& operator=(const HttpConnection&) = delete;
+
+  uint64_t Id() const noexcept { return id_; }
+  // Answers the request the owner was handed; the next request is read after it.
+  void Answer(HttpResponse response);
+  // Ends the connection (the owner's Ended follows).
+  void Close();
+  bool Ended() const noexcept { return state_ == State::kEnded; }
+  // Whether a dispatch of this connection is on the stack (its handler may run a nested loop).
+  bool Busy() const noexcept { return depth_ > 0; }
+  // Whether the connection has waited for a request, with nothing in flight, since `before`
+  // (microseconds of g_get_monotonic_time).
+  bool IdleSince(int64_t before) const noexcept;
+
+ private:
+  enum class State { kHead, kBody, kHandling, kWriting, kDraining, kEnded };
+  struct Source;
+
+  static int Dispatch(GSource* source, int (*)(void*), void* data);
+  void OnReady(unsigned condition);
+  void ReadSome();
+  void Parse();
+  bool ParseHead(size_t end);
+  void Refuse(int status, const std::string& description);
+  void Queue(HttpResponse response, bool head_only);
+  void Flush();
+  void Watch(unsigned condition);
+  void Finish();
+
+  int fd_;
+  uint64_t id_;
+  HttpConnectionOwner& owner_;
+  size_t max_body_;
+  GSource* source_ = nullptr;
+  void* tag_ = nullptr;
+  unsigned watching_ = 0;
+  State state_ = State::kHead;
+  int depth_ = 0;           // dispatches in progress (a nested main loop may dispatch again)
+  bool peer_done_ = false;  // the peer will send nothing more
+  std::string in_;          // bytes read and not yet consumed
+  size_t scanned_ = 0;      // bytes of in_ known to hold no end of head
+  HttpRequest request_;
+  size_t body_length_ = 0;
+  size_t skip_ = 0;         // bytes of a refused body still to drop
+  bool head_only_ = false;  // the request in hand is a HEAD
+  bool keep_alive_ = true;
+  int minor_version_ = 1;
+  std::string out_head_;
+  std::string out_body_;
+  std::string_view out_view_;  // the body to send: out_body_ or a static one
+  size_t sent_ = 0;            // bytes of head and body sent
+  bool close_after_ = false;
+  int64_t last_active_ = 0;
+  unsigned drain_timer_ = 0;
+};
+
+// Listening sockets on the loopback addresses; each accepted socket goes to on_accept.
+class HttpListener {
+ public:
+  explicit HttpListener(std::function<void(int fd)> on_accept) : on_accept_(std::move(on_accept)) {}
+  ~HttpListener();
+  HttpListener(const HttpListener&) = delete;
+  HttpListener& operator=(const HttpListener&) = delete;
+
+  // 127.0.0.1 and ::1 at `port` (a free one, the same for both, for 0); 127.0.0.1 alone when
+  // the machine has no IPv6 loopback. False, with error set, when that is not possible.
+  bool Listen(uint16_t port, std::string& error);
+  uint16_t Port() const noexcept { return port_; }
+
+ private:
+  struct Glue;  // the GLib callbacks
+  int AcceptAll(int fd);
+  void Close();
+
+  std::function<void(int fd)> on_accept_;
+  std::vector<int> fds_;
+  std::vector<unsigned> watches_;
+  uint16_t port_ = 0;
+  unsigned resume_ = 0;
+};
+
+}  // namespace zentrak::host
