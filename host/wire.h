@@ -33,6 +33,9 @@ class Session {
 
   // Answers one request. Never throws for bad input: every failure is an "ok":false answer.
   nlohmann::ordered_json Handle(const nlohmann::ordered_json& request);
+  // The text of the answer to a request (one, or a batch): exactly WireText(Handle(request)),
+  // but a call's text result goes from its UTF-16 form straight into the answer text.
+  std::string AnswerText(const nlohmann::ordered_json& request);
   // Parses and answers one line of text.
   std::string HandleText(std::string_view text);
 
@@ -40,7 +43,10 @@ class Session {
   void ReleaseAll() { objects_.clear(); }
 
  private:
-  nlohmann::ordered_json HandleOne(const nlohmann::ordered_json& request);
+  // With text_value, a successful call's result that is text (OleStr, not by reference) is
+  // moved there instead, and the answer's "value" is left null for the caller to write.
+  nlohmann::ordered_json HandleOne(const nlohmann::ordered_json& request, Variant* text_value = nullptr);
+  void AppendAnswer(const nlohmann::ordered_json& request, std::string& out);
   std::shared_ptr<AutomationObject> ObjectFor(const nlohmann::ordered_json& request);
 
   size_t max_objects_;
@@ -53,6 +59,11 @@ class Session {
 // The text of an answer: compact JSON, as nlohmann's dump with invalid UTF-8 replaced by U+FFFD,
 // but with long strings (query results) escaped in one fast pass.
 std::string WireText(const nlohmann::ordered_json& answer);
+
+// Appends text as a JSON string of the wire: exactly what WireText writes for the string value
+// WideToStandardUtf8(text) (a surrogate pair as one four-byte sequence, a lone surrogate as
+// U+FFFD), written in one pass from the UTF-16 form.
+void AppendWireString(std::u16string_view text, std::string& out);
 
 // Values: JSON to Variant and back.
 Variant ValueFromJson(const nlohmann::ordered_json& value);

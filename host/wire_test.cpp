@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <random>
+#include <vector>
 
+#include "base/text.h"
 #include "host/wire.h"
 #include "server/convert.h"
 
@@ -158,6 +161,253 @@ TEST(Wire, AnswerTextMatchesTheLibrary) {
   EXPECT_EQ(WireText(answer), answer.dump());
   json bad = {{"value", std::string("a\xFF" "b\xC3", 4)}};
   EXPECT_EQ(WireText(bad), bad.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+}  // namespace
+}  // namespace zentrak::host
+
+namespace zentrak::host {
+namespace {
+
+// The answer text of a string value as the JSON library's string gives it: the wire's UTF-8
+// first, then WireText's escaping pass. The one-pass writer must give the same bytes.
+std::string TwoPass(std::u16string_view w) { return WireText(json(WideToStandardUtf8(w))); }
+std::string OnePass(std::u16string_view w) {
+  std::string out;
+  AppendWireString(w, out);
+  return out;
+}
+
+std::u16string Units(std::initializer_list<unsigned> units) {
+  std::u16string w;
+  for (unsigned u : units) w += static_cast<char16_t>(u);
+  return w;
+}
+
+TEST(WireString, RulesForUtf16) {
+  struct Case {
+    std::u16string in;
+    const char* out;
+  } cases[] = {
+      {u"", R"("")"},
+      {Units({'a', 0xD800}), "\"a\xEF\xBF\xBD\""},                 // a lone high surrogate at the end
+      {Units({0xDC00, 'a'}), "\"\xEF\xBF\xBD" "a\""},               // a lone low surrogate
+      {Units({0xDC00, 0xD800}), "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},     // a pair in the wrong order
+      {Units({0xD83D, 0xDE00}), "\"\xF0\x9F\x98\x80\""},            // U+1F600
+      {Units({0xDBFF, 0xDFFF}), "\"\xF4\x8F\xBF\xBF\""},            // U+10FFFF
+      {Units({0xD800, 0xD800, 0xDC00}), "\"\xEF\xBF\xBD\xF0\x90\x80\x80\""},
+      {Units({0x01, 0x1F, 0x7F}), "\"\\u0001\\u001f\x7F\""},
+      {u"\b\f\n\r\t\"\\/", R"("\b\f\n\r\t\"\\/")"},
+      {Units({0x80, 0x7FF, 0x800, 0xFFFF}), "\"\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(OnePass(c.in), c.out) << c.out;
+    EXPECT_EQ(TwoPass(c.in), c.out) << c.out;
+  }
+  std::string out = "prefix";
+  AppendWireString(u"x", out);
+  EXPECT_EQ(out, "prefix\"x\"");
+}
+
+// Tricky units at every position relative to the sixteen-unit steps and the 2048-unit blocks
+// of the writer: after ASCII of many lengths, with and without ASCII after them.
+TEST(WireString, TrickyTextsAtEveryOffset) {
+  std::vector<std::u16string> tricky = {
+      Units({0xD800}), Units({0xDBFF}), Units({0xDC00}), Units({0xDFFF}), Units({0xD83D, 0xDE00}),
+      Units({0xD83D, 0xDE00, 0xD83D, 0xDE00}), Units({0xDC00, 0xD800}), Units({0xD800, 0xD800, 0xDC00}),
+      u"\"", u"\\", u"\"\\\"\\", u"a\"b\\c", Units({0x7F}), Units({0x80}), Units({0x7FF}), Units({0x800}),
+      Units({0xFFFF}), Units({0xFFFD}), Units({0xFEFF}), Units({0xD7FF}), Units({0xE000}), u"\u8336 tea",
+      u"caf\u00e9", std::u16string(40, u'"'), std::u16string(40, u'\u4e2d'),
+  };
+  for (unsigned c = 0; c < 0x20; ++c) tricky.push_back(Units({c}));
+  for (size_t n : {15, 16, 17, 31, 32, 33, 2047, 2048, 2049, 4097}) tricky.push_back(std::u16string(n, u'x'));
+  std::vector<size_t> pads;
+  for (size_t p = 0; p <= 40; ++p) pads.push_back(p);
+  for (size_t p = 2030; p <= 2050; ++p) pads.push_back(p);
+  for (size_t p : {4095, 4096, 4097}) pads.push_back(p);
+  for (const auto& t : tricky) {
+    for (size_t pad : pads) {
+      for (const char16_t* tail : {u"", u"xyz", u"\"tail\\"}) {
+        std::u16string w = std::u16string(pad, u'a') + t + tail;
+        ASSERT_EQ(OnePass(w), TwoPass(w)) << "pad " << pad << ", first unit " << static_cast<unsigned>(t[0]);
+      }
+    }
+  }
+}
+
+TEST(WireString, RandomUtf16) {
+  std::mt19937 rng(20240607);
+  auto r = [&](unsigned n) { return static_cast<unsigned>(rng() % n); };
+  // Kinds of unit, weighted towards what query results hold.
+  auto unit = [&]() -> std::u16string {
+    switch (rng() % 16) {
+      case 0: return Units({r(0x20)});
+      case 1: return r(2) ? u"\"" : u"\\";
+      case 2: return Units({0x7F + r(0x781)});      // 0x7F to 0x7FF
+      case 3: return Units({0x800 + r(0xD000)});    // up to the surrogates
+      case 4: return Units({0xD800 + r(0x400)});    // high
+      case 5: return Units({0xDC00 + r(0x400)});    // low
+      case 6: return Units({0xD800 + r(0x400), 0xDC00 + r(0x400)});
+      case 7: return Units({0xE000 + r(0x2000)});
+      default: return Units({0x20 + r(0x5F)});
+    }
+  };
+  for (int i = 0; i < 3000; ++i) {
+    size_t length = i % 10 == 0 ? r(6000) : r(80);
+    std::u16string w;
+    while (w.size() < length) w += unit();
+    ASSERT_EQ(OnePass(w), TwoPass(w)) << "string " << i;
+  }
+}
+
+// WireText's pass over UTF-8: what the JSON library writes for valid text, and one U+FFFD for
+// each byte that does not start a well-formed sequence.
+TEST(WireString, Utf8TextsAsTheLibraryWritesThem) {
+  std::mt19937 rng(7);
+  auto code_point = [&]() -> uint32_t {
+    switch (rng() % 8) {
+      case 0: return rng() % 0x20;
+      case 1: return rng() % 2 ? '"' : '\\';
+      case 2: return 0x7F + rng() % 0x781;
+      case 3: return 0x800 + rng() % 0xD000;
+      case 4: return 0x10000 + rng() % 0x100000;
+      default: return 0x20 + rng() % 0x5F;
+    }
+  };
+  for (int i = 0; i < 2000; ++i) {
+    size_t length = i % 10 == 0 ? static_cast<size_t>(rng() % 5000) : static_cast<size_t>(rng() % 70);
+    std::u16string w;
+    while (w.size() < length) {
+      uint32_t c = code_point();
+      if (c >= 0x10000)
+        w += Units({0xD800 + ((c - 0x10000) >> 10), 0xDC00 + ((c - 0x10000) & 0x3FFu)});
+      else
+        w += static_cast<char16_t>(c);
+    }
+    json j = {{"value", WideToStandardUtf8(w)}, {WideToStandardUtf8(w.substr(0, 20)), 1}};
+    ASSERT_EQ(WireText(j), j.dump()) << "string " << i;
+  }
+  struct Bad {
+    std::string in, out;
+  } bad[] = {
+      {"\x80", "\xEF\xBF\xBD"},                                   // a continuation byte alone
+      {"\xC3", "\xEF\xBF\xBD"},                                   // cut short at the end
+      {"\xC3x", "\xEF\xBF\xBDx"},                                 // cut short by ASCII
+      {"\xE4\xB8x", "\xEF\xBF\xBD\xEF\xBF\xBDx"},                 // each byte of a cut sequence
+      {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                   // overlong
+      {"\xE0\x80\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},   // overlong in three bytes
+      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},   // an encoded surrogate
+      {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // above U+10FFFF
+      {"\xF5\xFF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"\xE4\xB8\xAD\xF0\x9F\x98\x80", "\xE4\xB8\xAD\xF0\x9F\x98\x80"},  // well-formed
+  };
+  for (const auto& b : bad) {
+    for (size_t pad : {0, 1, 13, 14, 15, 16, 17, 2046, 2047, 2048}) {
+      std::string a(pad, 'a');
+      EXPECT_EQ(WireText(json(a + b.in + "\"")), "\"" + a + b.out + "\\\"\"") << "pad " << pad;
+    }
+  }
+}
+
+// Answers through a real Session: AnswerText against WireText(Handle(...)) for the same
+// requests, on a database in a scratch profile.
+class AnswerTextTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    profile_ = std::filesystem::temp_directory_path() / ("zentrak-wire-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(profile_);
+    std::filesystem::create_directories(profile_);
+    setenv("USERPROFILE", profile_.c_str(), 1);
+    ASSERT_EQ(Ask(s_, R"({"op":"create","progid":"Zentrak.LocalDB"})")["object"], 1);
+    ASSERT_EQ(Call("setDBName", {"answers", ""})["value"], true);
+  }
+  void TearDown() override {
+    s_.ReleaseAll();
+    unsetenv("USERPROFILE");
+    std::filesystem::remove_all(profile_);
+  }
+  json Call(const char* name, const json& args) {
+    return s_.Handle({{"op", "call"}, {"object", 1}, {"name", name}, {"args", args}});
+  }
+  // Both texts of the answer to request; they must be equal.
+  void ExpectSame(const json& request) {
+    std::string fast = s_.AnswerText(request);
+    EXPECT_EQ(fast, WireText(s_.Handle(request))) << request.dump().substr(0, 200);
+    EXPECT_TRUE(json::accept(fast));
+  }
+
+  Session s_;
+  std::filesystem::path profile_;
+};
+
+json CallRequest(const json& id, const char* name, const json& args) {
+  return {{"id", id}, {"op", "call"}, {"object", 1}, {"name", name}, {"args", args}};
+}
+
+TEST_F(AnswerTextTest, QueryResultsWithTrickyCells) {
+  // Cell texts in the system's UTF-8, written as bytes: lone surrogates (encoded as three bytes),
+  // a pair, quotes, backslashes, slashes, control characters, 0x7F, and text from 0x80 up.
+  ASSERT_EQ(Call("executeSql", {"create table t(a TEXT, b TEXT)"})["value"], true);
+  const char* cells[] = {
+      "EDA080",           "EDBFBF" "41",   "41" "EDB080",      "F09F9880",         "EDA0BDEDB880",
+      "22" "5C" "2F",     "01" "1F" "7F",  "C280DFBF",         "E0A080EFBFBF",     "E88CB6" "20" "746561",
+  };
+  for (const char* hex : cells) {
+    std::string sql = std::string("insert into t values(cast(x'") + hex + "' as text), 'x')";
+    ASSERT_EQ(Call("executeSql", {sql})["value"], true) << sql;
+  }
+  // Enough rows that the answer spans many blocks, some of them text from 0x800 up, which
+  // needs more room than the first reservation.
+  ASSERT_EQ(Call("executeSql", {"create table big(a TEXT)"})["value"], true);
+  ASSERT_EQ(Call("executeSql", {"insert into big with recursive n(i) as (select 1 union all select i + 1 from n "
+                                "where i < 3000) select case when i % 3 = 0 then 'O''Hara \"' || i else "
+                                "replace(hex(zeroblob(20)), '00', char(20013, 25991)) end from n"})["value"],
+            true);
+  for (const char* sql : {"select * from t", "select a from t where rowid = 1", "select * from big",
+                          "select a from big where a like 'O%'", "select * from t where 0"})
+    ExpectSame(CallRequest(7, "queryAll", {sql}));
+  ExpectSame(CallRequest("p", "queryByPage", {"select * from big", 100, 3}));
+  ExpectSame(CallRequest(nullptr, "GetVersion", json::array()));
+  // executeSql answers a query's text with "outs" after "value": only the value is written
+  // from the text.
+  ExpectSame(CallRequest(8, "executeSql", {{{"vt", "Variant"}, {"byref", true}, {"value", "select * from t"}}}));
+  ExpectSame(CallRequest(9, "executeSql", {"select * from t"}));
+  // A failed query's message quotes the statement: control characters reach the answer raw.
+  ExpectSame(CallRequest(10, "executeSql", {"select \x01\x1f\t\x7f \"\\"}));
+}
+
+TEST_F(AnswerTextTest, BatchesAndFailures) {
+  json batch = json::array({
+      CallRequest(1, "queryAll", {"select 'a\"b' as x"}),
+      {{"id", 2}, {"op", "fly"}},
+      CallRequest(3, "queryAll", {"select * from missing"}),  // the member fails: description and source
+      CallRequest(4, "queryAll", {nullptr}),
+      CallRequest(5, "nothing", json::array()),
+      CallRequest(6, "GetVersion", {1}),
+      {{"id", 7}, {"op", "call"}, {"object", 99}, {"name", "GetVersion"}},
+      {{"id", 8}, {"op", "names"}, {"object", 1}, {"names", {"queryAll", "nothing"}}},
+      {{"id", 9}, {"op", "describe"}, {"progid", "Zentrak.LocalDB"}},
+      CallRequest(10, "executeSql", {"select 1 as \"q\"\"\""}),
+      42,
+      json::array({1}),
+      {{"id", "\u00e9\"\\"}, {"op", "create"}, {"progid", "Zentrak.Nothing"}},
+      CallRequest(11, "isTableCached", {"t"}),
+  });
+  ExpectSame(batch);
+  ExpectSame(json::array());
+  for (const auto& one : batch) ExpectSame(one);
+  // A batch's answers are in order and each is what the request alone answers.
+  json answers = json::parse(s_.AnswerText(batch));
+  ASSERT_EQ(answers.size(), batch.size());
+  EXPECT_EQ(answers[0]["value"], R"({"size":-1,"total":1,"page":-1,"meta":["X"],"data":[["a\"b"]]})");
+  EXPECT_EQ(answers[2]["error"]["source"], "Zentrak.LocalDB");
+  EXPECT_EQ(answers[3]["error"]["code"], -2147418113);
+  // HandleText answers the same text for the same request.
+  Session other;
+  EXPECT_EQ(other.HandleText(R"({"id":1,"op":"create","progid":"Zentrak.LocalDB"})"),
+            R"({"id":1,"ok":true,"object":1})");
+  EXPECT_EQ(other.HandleText(R"({"id":2,"op":"call","object":1,"name":"GetVersion"})"),
+            R"({"id":2,"ok":true,"value":"Corvel SqliteDB 0.8"})");
 }
 
 }  // namespace
