@@ -83,7 +83,7 @@ std::string FormDecode(std::string_view s) {
   for (size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '+') {
       out += ' ';
-    } else if (s[i] == '%' && i + 2 < s.size() + 0 && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
+    } else if (s[i] == '%' && i + 2 < s.size() && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
       out += static_cast<char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
       i += 2;
     } else {
@@ -330,7 +330,7 @@ void HttpConnection::Parse() {
         else
           skip_ = body_length_;
         Queue(std::move(*refusal), head_only_);
-        return;
+        continue;  // with the bytes after the skipped body, once the answer is out
       }
       if (request_.Header("transfer-encoding")) {
         Refuse(501, "Bad request: request bodies need a Content-Length");

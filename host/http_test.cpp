@@ -254,6 +254,13 @@ TEST_F(HttpTest, Bounds) {
   EXPECT_NE(r.body.find("more than the 2048"), std::string::npos) << r.body;
   std::string fits = R"({"op":"create","progid":"Zentrak.LocalDB","pad":")" + std::string(1900, 'x') + "\"}";
   EXPECT_EQ(Post(api, fits).status, 200);
+  // A refused body is skipped, and a request sent right behind it is answered.
+  HttpClient behind("127.0.0.1", host_->Port());
+  behind.Send("POST " + api + " HTTP/1.1\r\nHost: " + HostHeader() + "\r\nContent-Length: " +
+              std::to_string(big.size()) + "\r\n\r\n" + big + "GET /zentrak.d.ts HTTP/1.1\r\nHost: " + HostHeader() +
+              "\r\n\r\n");
+  EXPECT_EQ(behind.Read().status, 413);
+  EXPECT_EQ(behind.Read().status, 200);
 
   HttpClient chunked("127.0.0.1", host_->Port());
   HttpResponse c = chunked.Raw("POST " + api + " HTTP/1.1\r\nHost: " + HostHeader() +
