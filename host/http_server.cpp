@@ -269,7 +269,7 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
   std::string answer;
   {
     SessionTable::Lease lease(sessions_, *s);
-    answer = WireText(lease->wire.Handle(request));
+    answer = lease->wire.AnswerText(request);
   }
   return RespondJson(200, std::move(answer));
 }
