@@ -56,8 +56,9 @@ class Session {
   std::map<int64_t, std::shared_ptr<AutomationObject>> objects_;
 };
 
-// The text of an answer: compact JSON, as nlohmann's dump with invalid UTF-8 replaced by U+FFFD,
-// but with long strings (query results) escaped in one fast pass.
+// The text of an answer: compact JSON, as nlohmann's dump writes it, with strings escaped in one
+// fast pass. In a string that is not valid UTF-8, each byte that does not start a well-formed
+// sequence becomes one U+FFFD (the library's replacement can take a cut sequence as one).
 std::string WireText(const nlohmann::ordered_json& answer);
 
 // Appends text as a JSON string of the wire: exactly what WireText writes for the string value
