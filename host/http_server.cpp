@@ -4,6 +4,7 @@
 #include "host/http_server.h"
 
 #include <glib.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +26,8 @@ constexpr int32_t kRPC_E_DISCONNECTED = Status(0x80010108);
 constexpr size_t kMaxConnections = 512;
 // A kept-alive connection with no request for this long is closed (browsers reopen at need).
 constexpr int64_t kConnectionIdleMicros = 300 * int64_t{1000000};
+// How long the host is idle before it gives freed memory back.
+constexpr int64_t kTrimAfterIdleMicros = 5 * int64_t{1000000};
 
 HttpResponse Respond(int status, const char* type, std::string body) {
   HttpResponse r;
@@ -92,6 +95,11 @@ void HttpServer::Accept(int fd) {
 int HttpServer::OnSweep(void* data) {
   auto* self = static_cast<HttpServer*>(data);
   self->sessions_.EndIdle();
+  // Memory freed by the last requests goes back to the system once the host has been idle.
+  if (self->served_since_trim_ && g_get_monotonic_time() - self->last_request_ > kTrimAfterIdleMicros) {
+    malloc_trim(0);
+    self->served_since_trim_ = false;
+  }
   int64_t before = g_get_monotonic_time() - kConnectionIdleMicros;
   std::vector<HttpConnection*> idle;
   for (auto& [id, c] : self->connections_)
@@ -159,6 +167,8 @@ HttpResponse HttpServer::Malformed(int status, const std::string& description) {
 }
 
 void HttpServer::Handle(HttpConnection& connection, HttpRequest request) {
+  last_request_ = g_get_monotonic_time();
+  served_since_trim_ = true;
   if (std::optional<HttpResponse> answer = Serve(connection.Id(), request)) connection.Answer(std::move(*answer));
 }
 

@@ -74,6 +74,8 @@ class HttpServer : private HttpConnectionOwner {
   unsigned sweep_source_ = 0;
   unsigned reap_source_ = 0;
   uint64_t next_connection_ = 1;
+  int64_t last_request_ = 0;  // g_get_monotonic_time of the last request
+  bool served_since_trim_ = false;
   std::map<uint64_t, std::unique_ptr<HttpConnection>> connections_;
   std::set<uint64_t> ended_;  // connections to destroy once no call of theirs is running
   std::map<std::string, std::vector<Waiting>> waiting_;

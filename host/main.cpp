@@ -3,6 +3,7 @@
 //   zentrak-host --stdio     answers one JSON request per line of standard input with one JSON
 //                            answer per line of standard output
 #include <glib-unix.h>
+#include <malloc.h>
 #include <gtk/gtk.h>
 
 #include <clocale>
@@ -71,6 +72,12 @@ gboolean Quit(gpointer loop) {
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
+  // A big result passes through buffers of tens of megabytes: the table, its UTF-16 text and
+  // the answer. glibc would map each afresh and unmap it on free, so every call faulted all of
+  // that memory in again, page by page. The host keeps freed memory instead, and gives it back
+  // when it has been idle for a while (HttpServer's sweep).
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
+  mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
   std::optional<std::string> config_path;
   std::optional<unsigned long long> port, idle, max_sessions, max_objects, max_bytes;
   std::vector<std::string> allow;

@@ -59,6 +59,7 @@ class HostProcess {
   HostProcess& operator=(const HostProcess&) = delete;
 
   uint16_t Port() const noexcept { return port_; }
+  int Pid() const noexcept { return pid_; }
   // Stops the process; returns its exit status (128 + signal when killed by one).
   int Stop();
 
