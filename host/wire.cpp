@@ -413,6 +413,35 @@ inline char* PutWithBackslashes(const Unit* src, unsigned specials, char* d) {
   return d;
 }
 
+// Writes an ASCII character as itself or as its escape.
+inline char* PutAscii(unsigned c, char* d) {
+  char e = kEscapes[c];
+  if (e != 0) return PutEscape(c, e, d);
+  *d = static_cast<char>(c);
+  return d + 1;
+}
+
+#if defined(__SSE2__)
+// Writes sixteen input units from src + i whose bytes are `packed`. `stop` marks the units the
+// fast path cannot write (outside printable ASCII), `special` the quotes and backslashes. With
+// no stop all sixteen are written; otherwise only those before the first unit that stops or needs
+// a backslash, and the answer is false. All sixteen bytes are stored either way; only those
+// counted stay. Advances i and d past what was written.
+template <typename Unit>
+inline bool PutSixteen(__m128i packed, unsigned stop, unsigned special, const Unit* src, size_t& i, char*& d) {
+  if (stop == 0 && special != 0) {
+    d = PutWithBackslashes(src + i, special, d);
+    i += 16;
+    return true;
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), packed);
+  unsigned run = stop == 0 ? 16 : static_cast<unsigned>(__builtin_ctz(stop | special));
+  d += run;
+  i += run;
+  return stop == 0;
+}
+#endif
+
 // Writes the JSON string form of units [i, end) of s (n units in all) at out and returns the
 // index after the last unit written: end, or end + 1 when a surrogate pair straddles end.
 // REQUIRES: room for kWorstPerUnit bytes a unit at out, which is advanced past the output.
@@ -438,33 +467,13 @@ size_t EncodeWideBlock(const char16_t* s, size_t i, size_t end, size_t n, char*&
       unsigned special = static_cast<unsigned>(_mm_movemask_epi8(
           _mm_packs_epi16(_mm_or_si128(_mm_cmpeq_epi16(a, quote), _mm_cmpeq_epi16(a, backslash)),
                           _mm_or_si128(_mm_cmpeq_epi16(b, quote), _mm_cmpeq_epi16(b, backslash)))));
-      if (printable == 0xFFFF) {
-        if (special == 0) {
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(a, b));
-          d += 16;
-        } else {
-          d = PutWithBackslashes(s + i, special, d);
-        }
-        i += 16;
-        continue;
-      }
-      // All sixteen bytes are stored; only those before the first unit that needs more count.
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(a, b));
-      unsigned run = static_cast<unsigned>(__builtin_ctz((~printable | special) & 0xFFFF));
-      d += run;
-      i += run;
-      break;
+      if (!PutSixteen(_mm_packus_epi16(a, b), ~printable & 0xFFFF, special, s, i, d)) break;
     }
     if (i >= end) break;
 #endif
     uint32_t c = s[i];
     if (c < 0x80) {
-      char e = kEscapes[c];
-      if (e == 0) {
-        *d++ = static_cast<char>(c);
-      } else {
-        d = PutEscape(c, e, d);
-      }
+      d = PutAscii(c, d);
       ++i;
       continue;
     }
@@ -517,32 +526,13 @@ size_t EncodeUtf8Block(const unsigned char* s, size_t i, size_t end, size_t n, c
       unsigned other = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, space)));
       unsigned special =
           static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash))));
-      if (other == 0) {
-        if (special == 0) {
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(d), v);
-          d += 16;
-        } else {
-          d = PutWithBackslashes(s + i, special, d);
-        }
-        i += 16;
-        continue;
-      }
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(d), v);
-      unsigned run = static_cast<unsigned>(__builtin_ctz(other | special));
-      d += run;
-      i += run;
-      break;
+      if (!PutSixteen(v, other, special, s, i, d)) break;
     }
     if (i >= end) break;
 #endif
     unsigned c = s[i];
     if (c < 0x80) {
-      char e = kEscapes[c];
-      if (e == 0) {
-        *d++ = static_cast<char>(c);
-      } else {
-        d = PutEscape(c, e, d);
-      }
+      d = PutAscii(c, d);
       ++i;
       continue;
     }
