@@ -322,7 +322,16 @@ void HttpConnection::Parse() {
       if (!ParseHead(end)) return;
       in_.erase(0, end + 4);
       scanned_ = 0;
-      if (std::optional<HttpResponse> refusal = owner_.Screen(request_)) {
+      std::optional<HttpResponse> refusal = owner_.Screen(request_);
+      if (!refusal && request_.Header("transfer-encoding")) {
+        // Chunked bodies have no size to check up front; browsers never send them here.
+        refusal = owner_.Malformed(411, "Bad request: a request body needs a Content-Length");
+      } else if (!refusal && body_length_ > max_body_) {
+        refusal = owner_.Malformed(413, "Bad request: the body has " + std::to_string(body_length_) +
+                                            " bytes, more than the " + std::to_string(max_body_) +
+                                            " a request may have");
+      }
+      if (refusal) {
         // The body is not kept: a body of a size the host will wade through is skipped, and
         // the connection lives on; beyond that, or without a size, it ends after the answer.
         if (request_.Header("transfer-encoding") || body_length_ > kMaxSkip)
@@ -331,14 +340,6 @@ void HttpConnection::Parse() {
           skip_ = body_length_;
         Queue(std::move(*refusal), head_only_);
         continue;  // with the bytes after the skipped body, once the answer is out
-      }
-      if (request_.Header("transfer-encoding")) {
-        Refuse(501, "Bad request: request bodies need a Content-Length");
-        return;
-      }
-      if (body_length_ > max_body_) {
-        Refuse(413, "Bad request: the body is larger than a request may be");
-        return;
       }
       if (body_length_ > in_.size() && HasToken(request_.Header("expect"), "100-continue")) {
         static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
@@ -593,8 +594,7 @@ void HttpConnection::Flush() {
     drain_timer_ = g_timeout_add(kDrainMillis, +[](gpointer self) -> gboolean {
       auto* c = static_cast<HttpConnection*>(self);
       c->drain_timer_ = 0;
-      c->Finish();
-      if (c->depth_ == 0) c->owner_.Ended(*c);
+      c->Close();
       return G_SOURCE_REMOVE;
     }, this);
     return;

@@ -56,10 +56,10 @@ class HttpConnectionOwner {
  public:
   virtual ~HttpConnectionOwner() = default;
   // After the headers, before the body is read: a response refuses the request, and its body
-  // is never read.
+  // is never kept. The connection itself refuses bodies without a Content-Length and bodies
+  // larger than max_body, after the screen.
   virtual std::optional<HttpResponse> Screen(const HttpRequest& head) = 0;
-  // The answer to a request that is not HTTP/1.1 as this host reads it; the connection ends
-  // after it.
+  // The answer to a request refused for its framing or size; description says why.
   virtual HttpResponse Malformed(int status, const std::string& description) = 0;
   // A whole request. The owner answers with connection.Answer(), now or later.
   virtual void Handle(HttpConnection& connection, HttpRequest request) = 0;

@@ -134,8 +134,8 @@ int HttpServer::OnReap(void* data) {
   return G_SOURCE_REMOVE;
 }
 
-// After the headers, before the body: the Host gate and the size bounds of a POST body. A
-// response here means the body is never read and the request goes no further.
+// After the headers, before the body: the Host gate. A response here means the body is never
+// read and the request goes no further.
 std::optional<HttpResponse> HttpServer::Screen(const HttpRequest& head) {
   const std::string* host = head.Header("host");
   if (!host || !IsLoopbackHost(*host, port_)) {
@@ -147,17 +147,6 @@ std::optional<HttpResponse> HttpServer::Screen(const HttpRequest& head) {
     // Nothing more is read from a client that names another host.
     r.close = true;
     return r;
-  }
-  if (head.Header("transfer-encoding")) {
-    // Chunked bodies have no size to check up front; browsers never send them here.
-    return Refusal(411, kE_INVALIDARG, "Bad request: a request body needs a Content-Length");
-  }
-  if (const std::string* length = head.Header("content-length")) {
-    unsigned long long n = std::strtoull(length->c_str(), nullptr, 10);
-    if (n > settings_.max_request_bytes)
-      return Refusal(413, kE_INVALIDARG,
-                     "Bad request: the body has " + *length + " bytes, more than the " +
-                         std::to_string(settings_.max_request_bytes) + " a request may have");
   }
   return std::nullopt;
 }
