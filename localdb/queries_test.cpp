@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/exception_testing.h"
 #include "base/text.h"
 #include "codec/base64.h"
 #include "localdb/common.h"
@@ -64,14 +65,6 @@ class QueriesTest : public ::testing::Test {
     db_.initCache(Variant(W(doc)), v);
     EXPECT_EQ(v.Type(), VarType::Boolean);
     return v.BoolValue();
-  }
-  std::string Message(const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const Exception& e) {
-      return e.Message();
-    }
-    return "(no error)";
   }
 
   fs::path root_;
@@ -132,21 +125,21 @@ TEST_F(QueriesTest, PagingTable) {
 }
 
 TEST_F(QueriesTest, QueryErrorsFailTheCall) {
-  EXPECT_EQ(Message([&] { All("select * from nothere"); }),
+  EXPECT_EQ(RaisedMessage([&] { All("select * from nothere"); }),
             "Error executing SQL.\rError [1]: SQL error or missing database.\r\"select * from nothere\": "
             "no such table: nothere");
-  EXPECT_EQ(Message([&] { All(""); }).rfind("Could not prepare SQL statement", 0), 0u);
+  EXPECT_EQ(RaisedMessage([&] { All(""); }).rfind("Could not prepare SQL statement", 0), 0u);
   Variant out;
-  EXPECT_EQ(Message([&] { db_.queryAll(Variant::Null(), out); }),
+  EXPECT_EQ(RaisedMessage([&] { db_.queryAll(Variant::Null(), out); }),
             "Could not convert variant of type (Null) into type (String)");
-  EXPECT_EQ(Message([&] { db_.queryByPage(Variant(u"select 1"), Variant(u"ten"), Variant(), out); }),
+  EXPECT_EQ(RaisedMessage([&] { db_.queryByPage(Variant(u"select 1"), Variant(u"ten"), Variant(), out); }),
             "Could not convert variant of type (OleStr) into type (Boolean)");
   EXPECT_TRUE(out.IsEmpty());
   db_.close();
-  EXPECT_EQ(Message([&] { All("select 1"); }), "No database is open: call setDBName first");
-  EXPECT_EQ(Message([&] { db_.getCacheObjs(Variant(), out); }), "No database is open: call setDBName first");
-  EXPECT_EQ(Message([&] { db_.isTableCached(Variant(u"x"), out); }), "No database is open: call setDBName first");
-  EXPECT_EQ(Message([&] { db_.BeginTrans(); }), "No database is open: call setDBName first");
+  EXPECT_EQ(RaisedMessage([&] { All("select 1"); }), "No database is open: call setDBName first");
+  EXPECT_EQ(RaisedMessage([&] { db_.getCacheObjs(Variant(), out); }), "No database is open: call setDBName first");
+  EXPECT_EQ(RaisedMessage([&] { db_.isTableCached(Variant(u"x"), out); }), "No database is open: call setDBName first");
+  EXPECT_EQ(RaisedMessage([&] { db_.BeginTrans(); }), "No database is open: call setDBName first");
 }
 
 TEST_F(QueriesTest, ExecuteSqlClassification) {
@@ -189,7 +182,7 @@ TEST_F(QueriesTest, ExecuteSqlClassification) {
   EXPECT_EQ(U(d6), U(v6));
   EXPECT_NE(U(v6).find("\rError [1]: SQL error or missing database."), std::string::npos);
   Variant null_data = Variant::Null(), value;
-  EXPECT_EQ(Message([&] { db_.executeSql(null_data, value); }),
+  EXPECT_EQ(RaisedMessage([&] { db_.executeSql(null_data, value); }),
             "Could not convert variant of type (Null) into type (String)");
   db_.close();
   auto [d7, v7] = Exec("insert into e values(2)");
@@ -204,7 +197,7 @@ TEST_F(QueriesTest, TransactionMembersUseTheOpenDatabase) {
   db_.RollBackTrans();
   EXPECT_EQ(All("select count(*) from x"), R"J({"size":-1,"total":1,"page":-1,"meta":["COUNT(*)"],"data":[["0"]]})J");
   db_.BeginTrans();
-  EXPECT_EQ(Message([&] { db_.BeginTrans(); }), "Transaction already open");
+  EXPECT_EQ(RaisedMessage([&] { db_.BeginTrans(); }), "Transaction already open");
   Run("insert into x values(1)");
   db_.CommitTrans();
   EXPECT_EQ(All("select count(*) from x"), R"J({"size":-1,"total":1,"page":-1,"meta":["COUNT(*)"],"data":[["1"]]})J");
@@ -275,7 +268,7 @@ TEST_F(QueriesTest, InitCacheFailuresRollBackEverything) {
     Variant out;
     db_.getCacheObjs(Variant(), out);
     EXPECT_EQ(U(out), kRegistry) << f;
-    EXPECT_EQ(Message([&] { All("select * from Other"); }).rfind("Error executing SQL", 0), 0u) << f;
+    EXPECT_EQ(RaisedMessage([&] { All("select * from Other"); }).rfind("Error executing SQL", 0), 0u) << f;
   }
   // A transaction begun by script makes BEGIN fail.
   Run("BEGIN TRANSACTION");

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/exception_testing.h"
 #include "codec/base64.h"
 #include "codec/compressed_text.h"
 #include "platform/codepage.h"
@@ -12,15 +13,6 @@
 
 namespace zentrak {
 namespace {
-
-std::string Message(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no error)";
-}
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -47,9 +39,9 @@ TEST(CompressedText, RoundTripsTextTheCodePageHolds) {
 TEST(CompressedText, Failures) {
   TPrintServer ps;
   Variant out;
-  EXPECT_EQ(Message([&] { ps.deCompress(Variant(platform::AnsiToWide(EncodeBase64("0123456789"))), out); }),
+  EXPECT_EQ(RaisedMessage([&] { ps.deCompress(Variant(platform::AnsiToWide(EncodeBase64("0123456789"))), out); }),
             "Incomplete Zip File");
-  EXPECT_EQ(Message([&] { ps.compress(Variant::Null(), out); }),
+  EXPECT_EQ(RaisedMessage([&] { ps.compress(Variant::Null(), out); }),
             "Could not convert variant of type (Null) into type (String)");
   ps.deCompress(Variant(u""), out);  // no bytes: empty result
   EXPECT_EQ(out.WideText(), u"");

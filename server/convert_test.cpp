@@ -5,20 +5,12 @@
 #include <functional>
 #include <limits>
 
+#include "base/exception_testing.h"
 #include "platform/codepage.h"
 #include "server/convert.h"
 
 namespace zentrak {
 namespace {
-
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no error)";
-}
 
 TEST(ConversionToText, Table) {
   struct Case {
@@ -51,18 +43,18 @@ TEST(ConversionToText, Table) {
 }
 
 TEST(ConversionToText, Errors) {
-  EXPECT_EQ(ErrorOf([] { VarToText(Variant::Null()); }),
+  EXPECT_EQ(RaisedMessage([] { VarToText(Variant::Null()); }),
             "Could not convert variant of type (Null) into type (String)");
-  EXPECT_EQ(ErrorOf([] { VarToText(Variant::FromError(5)); }),
+  EXPECT_EQ(RaisedMessage([] { VarToText(Variant::FromError(5)); }),
             "Could not convert variant of type (Error) into type (String)");
   Variant by_ref_null = Variant::Null();
   by_ref_null.SetByRef(true);
-  EXPECT_EQ(ErrorOf([&] { VarToText(by_ref_null); }),
+  EXPECT_EQ(RaisedMessage([&] { VarToText(by_ref_null); }),
             "Could not convert variant of type (ByRef Null) into type (String)");
   // A by-reference Variant is followed to its value.
-  EXPECT_EQ(ErrorOf([] { VarToText(Variant::ByRefVariant(Variant::Null())); }),
+  EXPECT_EQ(RaisedMessage([] { VarToText(Variant::ByRefVariant(Variant::Null())); }),
             "Could not convert variant of type (Null) into type (String)");
-  EXPECT_EQ(ErrorOf([] { VarToText(Variant::FromObject(VarType::Dispatch, nullptr)); }),
+  EXPECT_EQ(RaisedMessage([] { VarToText(Variant::FromObject(VarType::Dispatch, nullptr)); }),
             "Could not convert variant of type (Dispatch) into type (String)");
 }
 
@@ -110,12 +102,12 @@ TEST(ConversionToInteger, ErrorsAndOverflow) {
        "Overflow while converting variant of type (Double) into type (Integer)"},
       {Variant::FromError(1), "Could not convert variant of type (Error) into type (Integer)"},
   };
-  for (const auto& c : cases) EXPECT_EQ(ErrorOf([&] { VarToInteger(c.v); }), c.message);
-  EXPECT_EQ(ErrorOf([] { VarToInt64(Variant::Null()); }),
+  for (const auto& c : cases) EXPECT_EQ(RaisedMessage([&] { VarToInteger(c.v); }), c.message);
+  EXPECT_EQ(RaisedMessage([] { VarToInt64(Variant::Null()); }),
             "Could not convert variant of type (Null) into type (Int64)");
   EXPECT_EQ(VarToInt64(Variant(u"9223372036854775807")), std::numeric_limits<int64_t>::max());
   EXPECT_EQ(VarToInt64(Variant::FromDouble(3e9)), 3000000000LL);
-  EXPECT_EQ(ErrorOf([] { VarToInt64(Variant(u"9223372036854775808")); }),
+  EXPECT_EQ(RaisedMessage([] { VarToInt64(Variant(u"9223372036854775808")); }),
             "Overflow while converting variant of type (OleStr) into type (Int64)");
 }
 
@@ -128,9 +120,9 @@ TEST(ConversionToBoolean, Table) {
   EXPECT_FALSE(VarToBoolean(Variant(u"false")));
   EXPECT_TRUE(VarToBoolean(Variant(u"-1")));
   EXPECT_FALSE(VarToBoolean(Variant(u"0")));
-  EXPECT_EQ(ErrorOf([] { VarToBoolean(Variant(u"maybe")); }),
+  EXPECT_EQ(RaisedMessage([] { VarToBoolean(Variant(u"maybe")); }),
             "Could not convert variant of type (OleStr) into type (Boolean)");
-  EXPECT_EQ(ErrorOf([] { VarToBoolean(Variant::Null()); }),
+  EXPECT_EQ(RaisedMessage([] { VarToBoolean(Variant::Null()); }),
             "Could not convert variant of type (Null) into type (Boolean)");
 }
 
