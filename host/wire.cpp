@@ -565,23 +565,29 @@ size_t EncodeUtf8Block(const unsigned char* s, size_t i, size_t end, size_t n, c
   return i;
 }
 
-// Appends a JSON string: valid UTF-8 passes unchanged, control characters, quotes and
-// backslashes are escaped, and a malformed byte becomes U+FFFD.
-void AppendJsonString(std::string_view text, std::string& out) {
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t n = text.size();
+// Appends the JSON string of n units at s, one block at a time: each block is encoded by
+// encode(s, i, end, n, d) into room stretched for its worst case, and the string is cut back to
+// what it wrote.
+template <typename Unit, typename Encode>
+void AppendInBlocks(const Unit* s, size_t n, std::string& out, Encode encode) {
   ReserveFor(out, n);
   size_t i = 0;
   do {
     size_t end = std::min(n, i + kBlock);
-    size_t room = (end - i) * kWorstPerUnit + 2;
+    size_t room = (end - i) * kWorstPerUnit + 2;  // and the quotes
     char* const start = Stretch(out, room, n - end);
     char* d = start;
     if (i == 0) *d++ = '"';
-    i = EncodeUtf8Block(s, i, end, n, d);
+    i = encode(s, i, end, n, d);
     if (i >= n) *d++ = '"';
     out.resize(out.size() - room + static_cast<size_t>(d - start));
   } while (i < n);
+}
+
+// Appends a JSON string: valid UTF-8 passes unchanged, control characters, quotes and
+// backslashes are escaped, and a malformed byte becomes U+FFFD.
+void AppendJsonString(std::string_view text, std::string& out) {
+  AppendInBlocks(reinterpret_cast<const unsigned char*>(text.data()), text.size(), out, EncodeUtf8Block);
 }
 
 void AppendWire(const json& j, std::string& out) {
@@ -619,20 +625,7 @@ void AppendWire(const json& j, std::string& out) {
 }  // namespace
 
 void AppendWireString(std::u16string_view text, std::string& out) {
-  const char16_t* s = text.data();
-  const size_t n = text.size();
-  ReserveFor(out, n);
-  size_t i = 0;
-  do {
-    size_t end = std::min(n, i + kBlock);
-    size_t room = (end - i) * kWorstPerUnit + 2;  // and the quotes
-    char* const start = Stretch(out, room, n - end);
-    char* d = start;
-    if (i == 0) *d++ = '"';
-    i = EncodeWideBlock(s, i, end, n, d);
-    if (i >= n) *d++ = '"';
-    out.resize(out.size() - room + static_cast<size_t>(d - start));
-  } while (i < n);
+  AppendInBlocks(text.data(), text.size(), out, EncodeWideBlock);
 }
 
 std::string WireText(const json& answer) {
