@@ -6,7 +6,6 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +17,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/memory.h"
+
 namespace zentrak::host::testing {
 namespace {
 
@@ -25,16 +26,6 @@ namespace {
 // front, up to a limit, so that a wrong Content-Length cannot ask for any amount of memory.
 constexpr size_t kBodyStep = size_t{256} << 10;
 constexpr size_t kMostReserved = size_t{1} << 30;
-
-// Asks for huge pages for a large body: fresh pages one by one are a large part of the cost of
-// reading tens of megabytes.
-void AdviseLarge(void* p, size_t bytes) {
-  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
-  if (bytes < 2 * kHuge) return;
-  uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-  uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
-  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
 
 }  // namespace
 
@@ -123,7 +114,8 @@ HttpResponse HttpClient::Read(bool with_body) {
   // never more than the body, so a pipelined answer behind it stays for the next Read.
   size_t have = std::min(length, buffer_.size());
   r.body.reserve(std::min(length, kMostReserved));
-  AdviseLarge(r.body.data(), r.body.capacity());
+  // Fresh pages one by one are a large part of the cost of reading tens of megabytes.
+  platform::AdviseLargeBuffer(r.body.data(), r.body.capacity());
   r.body.assign(buffer_, 0, have);
   buffer_.erase(0, have);
   while (r.body.size() < length) {
