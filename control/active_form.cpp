@@ -5,7 +5,7 @@
 
 namespace zentrak {
 
-TActiveFormControl::TActiveFormControl() : AutomationObject(*ZentrakTypeLibrary().classes[3]) {}
+TActiveFormControl::TActiveFormControl() : AutomationObject(ActiveFormClass()) {}
 
 void TActiveFormControl::Invoke(const MemberDesc& member, std::span<Variant>, Variant&) {
   throw ENotAvailable(std::string("ActiveFormX_Foxit.") + member.name);

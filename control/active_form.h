@@ -3,7 +3,7 @@
 
 #include <span>
 
-#include "server/automation_object.h"
+#include "automation/automation_object.h"
 
 namespace zentrak {
 

@@ -15,7 +15,7 @@
 #include "json/value.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
-#include "server/convert.h"
+#include "automation/convert.h"
 
 namespace zentrak {
 namespace {
@@ -39,7 +39,7 @@ int32_t FileSizeOf(std::string_view path) {
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(size)));
 }
 
-TFileSystemObject::TFileSystemObject() : AutomationObject(*ZentrakTypeLibrary().classes[2]) {}
+TFileSystemObject::TFileSystemObject() : AutomationObject(FileSystemObjectClass()) {}
 
 void TFileSystemObject::selectFiles(const Variant& multiFiles, Variant& Value) {
   Value = Variant();

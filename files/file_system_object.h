@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "server/automation_object.h"
+#include "automation/automation_object.h"
 
 namespace zentrak {
 

@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "host/web_files.h"
-#include "server/status.h"
+#include "automation/status.h"
 
 namespace zentrak::host {
 namespace {

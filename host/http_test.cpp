@@ -16,7 +16,7 @@
 #include "host/origin_policy.h"
 #include "host/test_client.h"
 #include "host/wire.h"
-#include "server/typelib.h"
+#include "automation/typelib.h"
 
 namespace zentrak::host {
 namespace {

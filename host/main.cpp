@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "catalog/catalog.h"
 #include "host/config.h"
 #include "host/http_server.h"
 #include "host/wire.h"
@@ -72,6 +73,7 @@ gboolean Quit(gpointer loop) {
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
+  zentrak::StartCatalog();
   // A big result passes through buffers of tens of megabytes: the table, its UTF-16 text and
   // the answer. glibc would map each afresh and unmap it on free, so every call faulted all of
   // that memory in again, page by page. The host keeps freed memory instead, and gives it back

@@ -13,8 +13,9 @@
 #include "base/text.h"
 #include "platform/codepage.h"
 #include "platform/memory.h"
-#include "server/dispatch.h"
-#include "server/status.h"
+#include "automation/dispatch.h"
+#include "automation/status.h"
+#include "catalog/catalog.h"
 
 namespace zentrak::host {
 namespace {
@@ -741,7 +742,8 @@ json Session::HandleOne(const json& request, Variant* text_value) {
       }
       if (objects_.size() >= max_objects_)
         return Failure(id, kE_FAIL, "too many objects in this session (at most " + std::to_string(max_objects_) + ")");
-      auto obj = CreateAutomationObject(*cls);
+      auto obj = CreateObject(*cls);
+      if (!obj) return Failure(id, kREGDB_E_CLASSNOTREG, std::string("No implementation for class ") + cls->impl_name);
       int64_t handle = next_id_++;
       objects_.emplace(handle, std::move(obj));
       return {{"id", id}, {"ok", true}, {"object", handle}};

@@ -12,8 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "server/automation_object.h"
-#include "server/variant.h"
+#include "automation/automation_object.h"
+#include "automation/variant.h"
 
 namespace zentrak::host {
 

@@ -9,7 +9,7 @@
 
 #include "base/text.h"
 #include "host/wire.h"
-#include "server/convert.h"
+#include "automation/convert.h"
 
 namespace zentrak::host {
 namespace {

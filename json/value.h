@@ -24,7 +24,7 @@ class TvxJSONbase;
 class TvxJSONobject;
 class TvxJSONobjectmethod;
 class TvxJSON;
-class Variant;  // server/variant.h
+class Variant;  // automation/variant.h
 
 // Type codes of the value classes.
 enum TvxJSONtype : uint8_t {

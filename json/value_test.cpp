@@ -12,8 +12,8 @@
 
 #include "base/text.h"
 #include "platform/codepage.h"
-#include "server/convert.h"
-#include "server/variant.h"
+#include "automation/convert.h"
+#include "automation/variant.h"
 
 namespace zentrak {
 namespace {

@@ -1,8 +1,8 @@
 // The value tree's automation values: VariantValue, AssignVariant and Lookup.
 #include "base/text.h"
 #include "json/value.h"
-#include "server/convert.h"
-#include "server/variant.h"
+#include "automation/convert.h"
+#include "automation/variant.h"
 
 namespace zentrak {
 namespace {

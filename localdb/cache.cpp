@@ -5,10 +5,10 @@
 
 #include "base/exception.h"
 #include "base/text.h"
-#include "localdb/common.h"
+#include "common/common.h"
 #include "localdb/local_db.h"
 #include "platform/codepage.h"
-#include "server/convert.h"
+#include "automation/convert.h"
 
 namespace zentrak {
 namespace {

@@ -4,7 +4,8 @@
 #include "base/exception.h"
 #include "platform/codepage.h"
 #include "platform/env.h"
-#include "server/convert.h"
+#include "automation/convert.h"
+#include "common/data_folder.h"
 
 namespace zentrak {
 
@@ -16,24 +17,7 @@ namespace {
 
 const char kVersion[] = "Corvel SqliteDB 0.8";
 
-const ClassDesc& LocalDBClass() { return *ZentrakTypeLibrary().classes[0]; }
-
 }  // namespace
-
-std::string PrepareDataFolder(const std::string& path) {
-  std::string folder;
-  if (path.empty()) {
-    folder = platform::UserProfileDir() + "\\Zentrak";
-  } else {
-    std::string p = path;
-    // One trailing separator, of either kind, is removed.
-    if (p.back() == '\\' || p.back() == '/') p.pop_back();
-    if (!platform::DirectoryExists(p)) platform::MakeDirectory(p);
-    folder = p + "\\Zentrak";
-  }
-  if (!platform::DirectoryExists(folder)) platform::MakeDirectory(folder);
-  return folder;
-}
 
 TLocalDB::TLocalDB() : AutomationObject(LocalDBClass()) {}
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <span>
 
-#include "server/automation_object.h"
+#include "automation/automation_object.h"
 #include "sqlite/sqlite_database.h"
 
 namespace zentrak {
@@ -43,11 +43,6 @@ class TLocalDB : public AutomationObject {
 
   std::unique_ptr<TSQLiteDatabase> Database;
 };
-
-// The per-user data folder: the profile folder followed by "\Zentrak", or p + "\Zentrak" for a
-// folder p that script names (one trailing "\" removed). Creates p and the folder, one level
-// each, ignoring failures. Shared with PrintServer's setDBName.
-std::string PrepareDataFolder(const std::string& path);
 
 // The registry table created in every database that setDBName opens.
 extern const char kCreateCacheObjs[];

@@ -9,7 +9,7 @@
 #include "base/exception_testing.h"
 #include "base/text.h"
 #include "codec/base64.h"
-#include "localdb/common.h"
+#include "common/common.h"
 #include "localdb/local_db.h"
 #include "platform/codepage.h"
 

@@ -6,11 +6,11 @@
 #include "codec/base64.h"
 #include "codec/compressed_text.h"
 #include "platform/codepage.h"
-#include "server/convert.h"
+#include "automation/convert.h"
 
 namespace zentrak {
 
-TPrintServer::TPrintServer() : AutomationObject(*ZentrakTypeLibrary().classes[1]) {}
+TPrintServer::TPrintServer() : AutomationObject(PrintServerClass()) {}
 TPrintServer::~TPrintServer() = default;
 
 // The document's 8-bit text packed into a one-entry zip archive, carried as Base64.

@@ -5,7 +5,7 @@
 #include <memory>
 #include <span>
 
-#include "server/automation_object.h"
+#include "automation/automation_object.h"
 #include "sqlite/sqlite_database.h"
 
 namespace zentrak {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "server/typelib.h"
+#include "automation/typelib.h"
 
 namespace zentrak::com {
 

@@ -8,8 +8,8 @@
 #include "server/com/object_frame.h"
 #include "server/com/resource.h"
 #include "server/com/server.h"
-#include "server/dispatch.h"
-#include "server/status.h"
+#include "automation/dispatch.h"
+#include "automation/status.h"
 
 namespace zentrak::com {
 namespace {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "server/com/com_util.h"
-#include "server/registration.h"
-#include "server/typelib.h"
+#include "automation/registration.h"
+#include "automation/typelib.h"
 
 namespace zentrak::com {
 

@@ -4,8 +4,8 @@
 #include "server/com/com_util.h"
 #include "server/com/object_frame.h"
 #include "server/com/variant_com.h"
-#include "server/convert.h"
-#include "server/dispatch.h"
+#include "automation/convert.h"
+#include "automation/dispatch.h"
 
 namespace zentrak::com {
 

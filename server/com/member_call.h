@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "server/variant.h"
+#include "automation/variant.h"
 
 namespace zentrak::com {
 

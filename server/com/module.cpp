@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "catalog/catalog.h"
 #include "server/com/factory.h"
 #include "server/com/server.h"
 
@@ -10,6 +11,7 @@ using zentrak::com::Server;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
+    zentrak::StartCatalog();
     Server::Instance().SetModule(module);
     DisableThreadLibraryCalls(module);
   }

@@ -6,12 +6,13 @@
 #include "server/com/connection_point.h"
 #include "server/com/factory.h"
 #include "server/com/server.h"
-#include "server/dispatch.h"
+#include "automation/dispatch.h"
+#include "catalog/catalog.h"
 
 namespace zentrak::com {
 
 ObjectFrame* ObjectFrame::Create(ClassFactory& factory, IUnknown* outer) {
-  std::unique_ptr<AutomationObject> object = CreateAutomationObject(factory.Class());
+  std::unique_ptr<AutomationObject> object = CreateObject(factory.Class());
   if (!object) throw Exception(std::string("No implementation for class ") + factory.Class().impl_name);
   return new ObjectFrame(factory, outer, std::move(object));
 }

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "server/automation_object.h"
+#include "automation/automation_object.h"
 #include "server/com/com_util.h"
 
 namespace zentrak::com {

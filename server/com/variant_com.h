@@ -7,8 +7,8 @@
 
 #include <memory>
 
-#include "server/dispatch.h"
-#include "server/variant.h"
+#include "automation/dispatch.h"
+#include "automation/variant.h"
 
 namespace zentrak::com {
 

@@ -17,7 +17,7 @@
 #include "server/com/factory.h"
 #include "server/com/member_call.h"
 #include "server/com/variant_com.h"
-#include "server/typelib.h"
+#include "automation/typelib.h"
 
 using zentrak::ClassDesc;
 using zentrak::ZentrakTypeLibrary;

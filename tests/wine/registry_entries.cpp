@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "check.h"
-#include "server/registration.h"
-#include "server/typelib.h"
+#include "automation/registration.h"
+#include "automation/typelib.h"
 
 using namespace zentrak;
 
@@ -34,7 +34,7 @@ ClassRegistration RegistrationOf(const ClassDesc& cls) {
 }
 
 void CheckControlTable() {
-  const ClassDesc& form = *ZentrakTypeLibrary().classes[3];
+  const ClassDesc& form = ActiveFormClass();
   const std::string k = "CLSID\\{D3D2F0AA-5B8A-44A7-91B6-54B227F1E6FA}";
   const std::string lib = "{B6A63F5F-C7D0-4B6F-BA9B-534C998FCF7F}";
   // The keys, values and order of the control's registration, written out.

@@ -9,7 +9,7 @@
 
 #include "check.h"
 #include "server/com/com_util.h"
-#include "server/typelib.h"
+#include "automation/typelib.h"
 
 using namespace zentrak;
 using com::Bstr;

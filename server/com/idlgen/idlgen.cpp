@@ -1,5 +1,5 @@
 // zentrak_idlgen: writes what the Windows module is built from, out of the portable type library
-// description (server/typelib.h), so that names, DISPIDs, parameters, flags and GUIDs exist in one
+// description (automation/typelib.h), so that names, DISPIDs, parameters, flags and GUIDs exist in one
 // place only.
 //
 //   zentrak_idlgen idl <file.idl>          the IDL that widl compiles into the type library
@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "server/typelib.h"
+#include "automation/typelib.h"
 
 namespace zentrak {
 namespace {

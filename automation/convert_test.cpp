@@ -7,7 +7,7 @@
 
 #include "base/exception_testing.h"
 #include "platform/codepage.h"
-#include "server/convert.h"
+#include "automation/convert.h"
 
 namespace zentrak {
 namespace {

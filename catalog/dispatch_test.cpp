@@ -3,7 +3,8 @@
 
 #include <set>
 
-#include "server/dispatch.h"
+#include "automation/dispatch.h"
+#include "catalog/catalog.h"
 
 namespace zentrak {
 namespace {
@@ -48,7 +49,7 @@ TEST(Dispatch, NamesIgnoreCase) {
 }
 
 TEST(Dispatch, StatusCodes) {
-  auto db = CreateAutomationObject(Class(0));
+  auto db = CreateObject(Class(0));
   Variant result;
   std::vector<Variant> args;
   EXPECT_EQ(Invoke(*db, 999, MemberKind::kMethod, args, result).status, kDISP_E_MEMBERNOTFOUND);
@@ -79,7 +80,7 @@ TEST(Dispatch, PutReachesEitherPutMember) {
 }
 
 TEST(Dispatch, TypedPropertyArgumentThatCannotBeCoercedIsATypeMismatch) {
-  auto form = CreateAutomationObject(Class(3));
+  auto form = CreateObject(Class(3));
   std::vector<Variant> args{Variant(u"not a number")};
   Variant result;
   CallOutcome out = Invoke(*form, 206, MemberKind::kPropertyPut, args, result);  // PixelsPerInch
@@ -88,7 +89,7 @@ TEST(Dispatch, TypedPropertyArgumentThatCannotBeCoercedIsATypeMismatch) {
 }
 
 TEST(FailureGuard, NullForTextArgument) {
-  auto db = CreateAutomationObject(Class(0));
+  auto db = CreateObject(Class(0));
   std::vector<Variant> args{Variant::Null(), Variant(), Variant(), Variant()};  // InitDB(null, ...)
   Variant result = Variant(u"left by the caller");
   CallOutcome out = Invoke(*db, 202, MemberKind::kMethod, args, result);
@@ -103,7 +104,7 @@ TEST(FailureGuard, NullForTextArgument) {
 }
 
 TEST(FailureGuard, PlatformStatusErrorKeepsItsCode) {
-  auto form = CreateAutomationObject(Class(3));
+  auto form = CreateObject(Class(3));
   std::vector<Variant> args;
   Variant result;
   CallOutcome out = Invoke(*form, 209, MemberKind::kPropertyGet, args, result);  // Active

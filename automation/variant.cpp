@@ -1,5 +1,5 @@
 // The automation value.
-#include "server/variant.h"
+#include "automation/variant.h"
 
 #include <cctype>
 #include <string_view>

@@ -1,6 +1,6 @@
 // Argument conversions. The locale-aware steps come from platform/locale.h; everything else is
 // the same on every platform.
-#include "server/convert.h"
+#include "automation/convert.h"
 
 #include <cmath>
 #include <cstdio>

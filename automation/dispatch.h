@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "server/automation_object.h"
-#include "server/status.h"
-#include "server/typelib.h"
-#include "server/variant.h"
+#include "automation/automation_object.h"
+#include "automation/status.h"
+#include "automation/typelib.h"
+#include "automation/variant.h"
 
 namespace zentrak {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/exception.h"
-#include "server/variant.h"
+#include "automation/variant.h"
 
 namespace zentrak {
 

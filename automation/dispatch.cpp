@@ -1,11 +1,11 @@
 // Portable dispatch and the failure guard.
-#include "server/dispatch.h"
+#include "automation/dispatch.h"
 
 #include <new>
 
 #include "base/exception.h"
 #include "platform/codepage.h"
-#include "server/convert.h"
+#include "automation/convert.h"
 
 namespace zentrak {
 namespace {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "server/typelib.h"
+#include "automation/typelib.h"
 
 namespace zentrak {
 

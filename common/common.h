@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "json/value.h"
-#include "server/variant.h"
+#include "automation/variant.h"
 #include "sqlite/sqlite_database.h"
 
 namespace zentrak {

@@ -1,5 +1,5 @@
 // The result JSON shape.
-#include "localdb/common.h"
+#include "common/common.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,7 +10,7 @@
 #include "codec/base64.h"
 #include "platform/codepage.h"
 #include "platform/memory.h"
-#include "server/convert.h"
+#include "automation/convert.h"
 
 namespace zentrak {
 

@@ -1,6 +1,6 @@
 // The type library's contents. The GUIDs below were chosen once and never change: registration
 // writes them and pages create the objects by the class GUIDs.
-#include "server/typelib.h"
+#include "automation/typelib.h"
 
 #include <cctype>
 #include <cstdio>
@@ -283,10 +283,20 @@ std::string ClassDesc::ProgId() const {
   return std::string(ZentrakTypeLibrary().name) + "." + n;
 }
 
-const TypeLibraryDesc& ZentrakTypeLibrary() {
+namespace {
+const Library& TheLibrary() {
   static const Library* library = new Library();  // lives for the process; never destroyed
-  return library->lib;
+  return *library;
 }
+}  // namespace
+
+const TypeLibraryDesc& ZentrakTypeLibrary() { return TheLibrary().lib; }
+
+
+const ClassDesc& LocalDBClass() { return TheLibrary().local_db_class; }
+const ClassDesc& PrintServerClass() { return TheLibrary().print_server_class; }
+const ClassDesc& FileSystemObjectClass() { return TheLibrary().file_system_class; }
+const ClassDesc& ActiveFormClass() { return TheLibrary().form_class; }
 
 const ClassDesc* FindClassByProgId(std::string_view progid) {
   for (const ClassDesc* c : ZentrakTypeLibrary().classes) {

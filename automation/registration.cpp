@@ -1,5 +1,5 @@
 // Registry entries of the class factories.
-#include "server/registration.h"
+#include "automation/registration.h"
 
 #include <cstdio>
 

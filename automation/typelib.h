@@ -127,6 +127,12 @@ struct TypeLibraryDesc {
 
 const TypeLibraryDesc& ZentrakTypeLibrary();
 
+// The four classes by name, so that nothing needs their position in the library's list.
+const ClassDesc& LocalDBClass();
+const ClassDesc& PrintServerClass();
+const ClassDesc& FileSystemObjectClass();
+const ClassDesc& ActiveFormClass();
+
 // Convenience look-ups.
 const ClassDesc* FindClassByProgId(std::string_view progid);  // case-insensitive
 const ClassDesc* FindClassByClsid(const Guid& clsid);
