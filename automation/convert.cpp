@@ -238,7 +238,7 @@ std::string VarToText(const Variant& in) {
       return std::string();
     case VarType::Single:
     case VarType::Double:
-      return GeneralNumberText(v.DoubleValue(), platform::DecimalSeparator());
+      return GeneralNumberText(v.DoubleValue(), platform::DecimalSeparator(), kVariantMinFixed);
     case VarType::Currency:
       return platform::WideToAnsi(platform::CurrencyToText(v.IntegerValue()));
     case VarType::Date:

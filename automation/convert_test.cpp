@@ -25,8 +25,12 @@ TEST(ConversionToText, Table) {
       {Variant::FromInteger(VarType::Byte, 255), "255"},
       {Variant::FromDouble(2.5), "2.5"},
       {Variant::FromDouble(1e20), "1E20"},
+      // Fixed down to 0.00001, scientific below it; JSON numbers turn scientific one step sooner.
       {Variant::FromDouble(1e-6), "1E-6"},
-      {Variant::FromDouble(0.00001), "1E-5"},
+      {Variant::FromDouble(0.0000099), "9.9E-6"},
+      {Variant::FromDouble(0.00001), "0.00001"},
+      {Variant::FromDouble(0.00005), "0.00005"},
+      {Variant::FromDouble(-0.000012345), "-0.000012345"},
       {Variant::FromDouble(0.0001), "0.0001"},
       {Variant::FromDouble(123456789012345.0), "123456789012345"},
       {Variant::FromDouble(1234567890123456.0), "1.23456789012346E15"},

@@ -8,7 +8,7 @@
 
 namespace zentrak {
 
-void AppendGeneralNumber(long double value, char decimal_separator, std::string& out) {
+void AppendGeneralNumber(long double value, char decimal_separator, std::string& out, int min_fixed) {
   if (std::isnan(value)) {
     out += "NAN";
     return;
@@ -58,7 +58,7 @@ void AppendGeneralNumber(long double value, char decimal_separator, std::string&
   while (k > 1 && digits[k - 1] == '0') --k;
   int e = exp10 + 1;  // value = 0.d1d2.. x 10^e
   if (value < 0) out += '-';
-  if (e >= -3 && e <= 15) {
+  if (e >= min_fixed && e <= 15) {
     if (e <= 0) {
       out += '0';
       out += decimal_separator;
@@ -82,9 +82,9 @@ void AppendGeneralNumber(long double value, char decimal_separator, std::string&
   }
 }
 
-std::string GeneralNumberText(long double value, char decimal_separator) {
+std::string GeneralNumberText(long double value, char decimal_separator, int min_fixed) {
   std::string out;
-  AppendGeneralNumber(value, decimal_separator, out);
+  AppendGeneralNumber(value, decimal_separator, out, min_fixed);
   return out;
 }
 
