@@ -190,6 +190,15 @@ TEST_F(QueriesTest, ExecuteSqlClassification) {
   EXPECT_EQ(U(d7), "No database is open: call setDBName first");
 }
 
+TEST_F(QueriesTest, ExecuteSqlRunsEveryStatementAndReportsTheFirstFailure) {
+  Run("create table m(a); insert into m values(1); insert into m values(2)");
+  EXPECT_NE(All("select count(*) as n from m").find(R"("data":[["2"]])"), std::string::npos);
+  auto [data, value] = Exec("insert into m values(3); insert into m values('x', 'y')");
+  EXPECT_FALSE(value.BoolValue());
+  EXPECT_NE(U(data).find("table m has 1 columns but 2 values were supplied"), std::string::npos) << U(data);
+  EXPECT_NE(All("select count(*) as n from m").find(R"("data":[["3"]])"), std::string::npos);
+}
+
 TEST_F(QueriesTest, TransactionMembersUseTheOpenDatabase) {
   Run("create table x(a INTEGER)");
   db_.BeginTrans();

@@ -147,14 +147,24 @@ void TSQLiteDatabase::RaiseSQLiteError(std::string_view text, std::string_view s
 void TSQLiteDatabase::RunStatement(const std::string& sql) {
   sqlite3* db = Handle();
   const std::string u = platform::AnsiToUtf8(sql);
-  Statement stmt;
-  const char* tail = nullptr;
-  if (sqlite3_prepare_v2(db, u.c_str(), -1, stmt.Out(), &tail) != SQLITE_OK)
-    RaiseSQLiteError("Error executing SQL", u);
-  if (!stmt.get()) RaiseSQLiteError("Could not prepare SQL statement", u);
-  if (sqlite3_step(stmt.get()) != SQLITE_DONE) {
-    sqlite3_reset(stmt.get());
-    RaiseSQLiteError("Error executing SQL statement", u);
+  // Every statement of the text runs, in order, as sqlite3_exec runs them; the first failure
+  // stops the rest and is raised, and the statements before it stay applied. A remainder of
+  // blanks, comments and semicolons prepares to no statement and ends the text.
+  const char* next = u.c_str();
+  for (bool first = true;; first = false) {
+    Statement stmt;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db, next, -1, stmt.Out(), &tail) != SQLITE_OK)
+      RaiseSQLiteError("Error executing SQL", u);
+    if (!stmt.get()) {
+      if (first) RaiseSQLiteError("Could not prepare SQL statement", u);
+      return;
+    }
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE) {
+      sqlite3_reset(stmt.get());
+      RaiseSQLiteError("Error executing SQL statement", u);
+    }
+    next = tail;
   }
 }
 

@@ -111,8 +111,9 @@ class TSQLiteDatabase {
   TSQLiteDatabase(const TSQLiteDatabase&) = delete;
   TSQLiteDatabase& operator=(const TSQLiteDatabase&) = delete;
 
-  // Runs the first statement of `sql` (system code page, converted to UTF-8 first); the rest of
-  // the text is ignored. The statement must return no rows: one that yields a row fails.
+  // Runs every statement of `sql` (system code page, converted to UTF-8 first), in order. The
+  // first that fails stops the rest and is raised; those before it stay applied. A statement
+  // must return no rows: one that yields a row fails. Text with no statement at all fails.
   void RunStatement(const std::string& sql);
 
   // Runs `sql` (passed to SQLite unchanged, so UTF-8 in practice) and fetches every row.

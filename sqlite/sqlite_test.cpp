@@ -145,10 +145,22 @@ TEST_F(SQLiteTest, NonAsciiPathsAndStatementsReachSQLiteAsUtf8) {
                 "\": near \"" + utf8 + "\": syntax error");
 }
 
-TEST_F(SQLiteTest, OnlyTheFirstStatementOfATextRuns) {
-  db_->RunStatement("create table t(v INTEGER)");
-  db_->RunStatement("insert into t values(1); insert into t values(2)");
-  EXPECT_EQ(Column("select v from t"), std::vector<std::string>{"1"});
+TEST_F(SQLiteTest, EveryStatementOfATextRunsUntilOneFails) {
+  db_->RunStatement("create table m(a); insert into m values(1); insert into m values(2)");
+  EXPECT_EQ(Column("select a from m"), (std::vector<std::string>{"1", "2"}));
+  // A remainder of blanks, comments and semicolons is no further statement.
+  db_->RunStatement("insert into m values(3);; -- done\n /* really */ ;  ");
+  EXPECT_EQ(Column("select count(*) from m"), std::vector<std::string>{"3"});
+  // The failure stops the text; what ran before it stays.
+  const std::string text = "insert into m values(4); insert into nowhere values(5); insert into m values(6)";
+  EXPECT_EQ(MessageOf([&] { db_->RunStatement(text); }),
+            "Error executing SQL.\rError [1]: SQL error or missing database.\r\"" + text +
+                "\": no such table: nowhere");
+  EXPECT_EQ(Column("select a from m"), (std::vector<std::string>{"1", "2", "3", "4"}));
+  // A statement that yields rows fails in second place as in first.
+  EXPECT_EQ(MessageOf([&] { db_->RunStatement("insert into m values(7); select 1"); }),
+            "Error executing SQL statement.\r\"insert into m values(7); select 1\": No message");
+  EXPECT_EQ(Column("select count(*) from m"), std::vector<std::string>{"5"});
 }
 
 TEST_F(SQLiteTest, Cursor) {
