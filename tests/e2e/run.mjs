@@ -198,10 +198,17 @@ async function main() {
 
     await page.fill("#page-sql", "select name from fruit order by id");
     await page.fill("#page-size", "2");
-    const pages = [["#page-next", [["NAME"], ["plum"], ["fig"]]], ["#page-next", [["NAME"], ["kiwi"]]],
-                   ["#page-prev", [["NAME"], ["plum"], ["fig"]]]];
-    for (const [button, rows] of pages) {
-      await demoStep(page, button, "#page-result", async () => equal(await tableOf(page, "#page-result"), rows, button));
+    // The first press shows page 1; Next stops at the last page instead of running past it.
+    const pages = [["#page-next", "Page 1 of 3", [["NAME"], ["apple"], ["pear"]]],
+                   ["#page-next", "Page 2 of 3", [["NAME"], ["plum"], ["fig"]]],
+                   ["#page-next", "Page 3 of 3", [["NAME"], ["kiwi"]]],
+                   ["#page-next", "Page 3 of 3", [["NAME"], ["kiwi"]]],
+                   ["#page-prev", "Page 2 of 3", [["NAME"], ["plum"], ["fig"]]]];
+    for (const [button, label, rows] of pages) {
+      await demoStep(page, button, "#page-result", async () => {
+        equal(await tableOf(page, "#page-result"), rows, `${button} to ${label}`);
+        equal(await page.textContent("#page-label"), label, button);
+      });
     }
 
     await demoStep(page, "#cache-load", "#cache-result", (t) => equal(t, "Loaded.", "initCache"));

@@ -108,22 +108,39 @@ action("sql-execute", "sql-result", async (out) => {
   else showTable(out, String(value));
 });
 
-async function showPage(out) {
+// Paging: the page shown and how many pages the last answer had (0 before the first answer).
+// A new statement or page size starts again at page 1.
+let pageCount = 0;
+let pagedQuery = "";
+
+async function showPage(out, step) {
   const size = Number($("page-size").value) || 10;
-  const text = await (await database()).queryByPage($("page-sql").value, size, pageIndex);
-  $("page-label").textContent = `Page ${pageIndex}`;
+  const sql = $("page-sql").value;
+  if (`${size}\u0000${sql}` !== pagedQuery) {
+    pagedQuery = `${size}\u0000${sql}`;
+    pageIndex = 1;
+    pageCount = 0;
+  } else if (pageCount > 0) {
+    pageIndex = Math.min(Math.max(1, pageIndex + step), pageCount);
+  }
+  const text = await (await database()).queryByPage(sql, size, pageIndex);
+  try {
+    const result = JSON.parse(text);
+    pageCount = Math.max(1, Math.ceil(result.total / size));
+    if (pageIndex > pageCount) {
+      // The table shrank since the last page: show its last page instead of an empty one.
+      pageIndex = pageCount;
+      return showPage(out, 0);
+    }
+  } catch {
+    pageCount = 0;
+  }
+  $("page-label").textContent = pageCount ? `Page ${pageIndex} of ${pageCount}` : `Page ${pageIndex}`;
   showTable(out, text);
 }
 
-action("page-prev", "page-result", async (out) => {
-  if (pageIndex > 1) pageIndex--;
-  await showPage(out);
-});
-
-action("page-next", "page-result", async (out) => {
-  pageIndex++;
-  await showPage(out);
-});
+action("page-prev", "page-result", (out) => showPage(out, -1));
+action("page-next", "page-result", (out) => showPage(out, +1));
 
 action("cache-load", "cache-result", async (out) => {
   const ok = await (await database()).initCache($("cache-doc").value);
