@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "host/web_files.h"
+#include "platform/dialogs.h"
 #include "automation/status.h"
 
 namespace zentrak::host {
@@ -268,6 +269,7 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
   std::string answer;
   {
     SessionTable::Lease lease(sessions_, *s);
+    platform::ScopedDialogRequester requester(s->origin);
     answer = lease->wire.AnswerText(request);
   }
   return RespondJson(200, std::move(answer));

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zentrak::platform {
@@ -26,6 +27,29 @@ namespace zentrak::platform {
 // Throws zentrak::Exception when no dialog can be shown (on Linux: no display and no
 // ZENTRAK_FILE_CHOOSER, or the command cannot be started).
 bool ChooseFilesToOpen(bool multiple, std::vector<std::string>& paths);
+
+// Who is asking for the dialogs of the calls made while it lives: a frame that serves several
+// callers (the host, for pages of many origins) names the caller, and the file dialog's title
+// says whom the user answers ("Choose a file for https://shop.example"). Nested scopes restore
+// the outer requester. With none, dialogs keep the platform's default title.
+// Calls run on the one apartment thread, so one slot serves.
+class ScopedDialogRequester {
+ public:
+  explicit ScopedDialogRequester(std::string requester) : previous_(std::exchange(Slot(), std::move(requester))) {}
+  ~ScopedDialogRequester() { Slot() = std::move(previous_); }
+  ScopedDialogRequester(const ScopedDialogRequester&) = delete;
+  ScopedDialogRequester& operator=(const ScopedDialogRequester&) = delete;
+
+  // The innermost requester, or empty.
+  static const std::string& Current() { return Slot(); }
+
+ private:
+  static std::string& Slot() {
+    static std::string current;
+    return current;
+  }
+  std::string previous_;
+};
 
 // Shows text in a modal message box with an OK button and a stop icon, captioned caption (both
 // 8-bit text in the system code page). On Linux it is a GTK message dialog when a display is

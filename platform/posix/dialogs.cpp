@@ -14,6 +14,9 @@
 
 #ifdef ZENTRAK_HAVE_GTK
 #include <gtk/gtk.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
 #endif
 
 #include "base/exception.h"
@@ -106,6 +109,19 @@ bool RunChooserCommand(const std::string& command, bool multiple, std::vector<st
 }
 
 #ifdef ZENTRAK_HAVE_GTK
+// Shows window and asks the window manager for the focus. Focus-stealing prevention compares the
+// request's time with the user's last input, so on X11 the request carries the X server's
+// current time rather than "now" as GTK has no event to take it from.
+void PresentWithFocus(GtkWindow* window) {
+  gtk_widget_realize(GTK_WIDGET(window));
+  guint32 stamp = GDK_CURRENT_TIME;
+#ifdef GDK_WINDOWING_X11
+  GdkWindow* gdk = gtk_widget_get_window(GTK_WIDGET(window));
+  if (gdk && GDK_IS_X11_WINDOW(gdk)) stamp = gdk_x11_get_server_time(gdk);
+#endif
+  gtk_window_present_with_time(window, stamp);
+}
+
 bool RunGtkDialog(bool multiple, std::vector<std::string>& paths) {
   if (!gtk_init_check(nullptr, nullptr)) {
     throw Exception("No display for the file dialog: set ZENTRAK_FILE_CHOOSER");
@@ -118,6 +134,15 @@ bool RunGtkDialog(bool multiple, std::vector<std::string>& paths) {
   gtk_file_chooser_set_local_only(chooser, TRUE);
   gtk_file_chooser_set_select_multiple(chooser, multiple ? TRUE : FALSE);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+  // The dialog has no parent window of ours (the page's browser is another program), so it names
+  // whom the user answers and stays above the browser, with the focus.
+  const std::string& requester = ScopedDialogRequester::Current();
+  if (!requester.empty()) {
+    std::string title = (multiple ? "Choose files for " : "Choose a file for ") + requester;
+    gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
+  }
+  gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+  PresentWithFocus(GTK_WINDOW(dialog));
 
   // gtk_dialog_run runs a nested main loop, so the host's other sources keep being served.
   bool confirmed = gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT;

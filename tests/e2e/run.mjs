@@ -400,7 +400,9 @@ async function originQuestion() {
     equal(kept.blockedOrigins, [origin], "blockedOrigins");
   });
   await test("requests are served while a file dialog is open, and a session may end meanwhile", async () => {
-    const post = (target, body) => request(port, "POST", target, { body });
+    // A page of an approved origin (the Allow test's): the dialog names it in its title.
+    const origin = "https://allowed.example";
+    const post = (target, body) => request(port, "POST", target, { headers: { Origin: origin }, body });
     const token = JSON.parse((await post("/api", '{"op":"session"}')).body).session;
     const api = `/api?session=${token}`;
     await post(api, '[{"op":"create","progid":"Zentrak.LocalDB"},{"op":"create","progid":"Zentrak.FileSystemObject"}]');
@@ -411,6 +413,7 @@ async function originQuestion() {
       id = xdo("search", "--onlyvisible", "--class", "zentrak-host").stdout.trim().split("\n")[0];
     }
     assert(id, "no file dialog appeared");
+    equal(xdo("getwindowname", id).stdout.trim(), `Choose a file for ${origin}`, "the dialog's title");
     if (shots) spawnSync("import", ["-window", "root", path.join(shots, "dialog.png")], { env });
     // The dialog runs a nested main loop: the host still answers, this page and others.
     const version = JSON.parse((await post(api, '{"op":"call","object":1,"dispid":201}')).body);
