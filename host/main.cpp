@@ -54,6 +54,7 @@ void Usage(std::ostream& out) {
          "  --max-objects N        objects per page load (default 256)\n"
          "  --max-request-bytes N  largest request body (default 67108864)\n"
          "  --no-prompt            never ask about unknown origins; refuse them\n"
+         "  --stdio                answer JSON requests, one per line, on standard input and output\n"
          "Limits on what one client may hold (see the README's Security section):\n"
          "  --max-connections N    connections served at once (default "
       << zentrak::host::kMaxConnections << ")\n"
@@ -76,8 +77,7 @@ void Usage(std::ostream& out) {
          "  --allow-other-users-unchecked\n"
          "                         serve connections without finding out which user they come from; needed\n"
          "                         only where the kernel's socket diagnostics (NETLINK_SOCK_DIAG) are\n"
-         "                         missing, and then every account on this computer can use the host\n"
-         "  --stdio                answer JSON requests, one per line, on standard input and output\n";
+         "                         missing, and then every account on this computer can use the host\n";
 }
 
 bool ParseNumber(const char* text, unsigned long long max, unsigned long long& out) {
