@@ -280,6 +280,26 @@ TEST_F(HttpTest, Bounds) {
   EXPECT_EQ(Post("/api", R"({"op":"session"})").status, 200);
 }
 
+// One origin, or the local user's programs without one, cannot take every session: at its share
+// its least recently used session ends, and other owners keep theirs.
+TEST_F(HttpTest, SessionsPerOwner) {
+  Start({"--max-sessions-per-owner", "2"});
+  std::string page = Open(kIntranet);
+  std::string first = Open(), second = Open();
+  std::string third = Open();  // the local user's share is full: the first ends
+  struct Case {
+    std::string token, origin;
+    int status;
+  } cases[] = {
+      {first, "", 410},
+      {second, "", 200},
+      {third, "", 200},
+      {page, kIntranet, 200},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Post("/api?session=" + c.token, R"({"op":"ping"})", c.origin).status, c.status) << c.token;
+}
+
 TEST_F(HttpTest, BadRequestsAreAnsweredAndTheHostLives) {
   Start();
   std::string api = "/api?session=" + Open();
