@@ -14,6 +14,15 @@ namespace zentrak::host {
 // The documented default port of the host.
 constexpr uint16_t kDefaultPort = 48620;
 
+// What one client may take of the host, by default. Each can be changed on the command line.
+constexpr size_t kMaxConnections = 512;           // connections served at once
+constexpr size_t kMaxConnectionsPerPeer = 128;    // of those, from one user (or one address, unchecked)
+constexpr unsigned kHeadTimeoutSeconds = 10;      // from a head's first byte to its end
+constexpr unsigned kBodyTimeoutSeconds = 30;      // a body with no byte arriving
+constexpr unsigned kWriteTimeoutSeconds = 30;     // an answer with no byte taken by the client
+constexpr size_t kMaxUnsentBytes = size_t{128} << 20;  // answers held for clients that have not read them
+constexpr size_t kMaxSessionsPerOwner = 16;       // sessions of one origin, or of one local program's user
+
 // A configuration file that cannot be read or holds a wrong value; the message names the file and
 // the setting.
 class ConfigError : public std::runtime_error {
@@ -27,6 +36,16 @@ struct HostSettings {
   size_t max_sessions = 64;                 // page loads served at once
   size_t max_objects_per_session = 256;
   size_t max_request_bytes = 64u << 20;     // the body of one POST
+  size_t max_sessions_per_owner = kMaxSessionsPerOwner;
+  size_t max_connections = kMaxConnections;
+  size_t max_connections_per_peer = kMaxConnectionsPerPeer;
+  unsigned head_timeout_seconds = kHeadTimeoutSeconds;
+  unsigned body_timeout_seconds = kBodyTimeoutSeconds;
+  unsigned write_timeout_seconds = kWriteTimeoutSeconds;
+  size_t max_unsent_bytes = kMaxUnsentBytes;
+  // Whether connections from other users' programs are refused (the kernel names the owner of
+  // each peer's socket). Off only by an explicit option, on systems where that cannot be known.
+  bool check_peer_uid = true;
   bool allow_null_origin = false;           // `Origin: null` (file: pages)
   std::vector<std::string> allowed_origins;  // canonical origins
   std::vector<std::string> blocked_origins;

@@ -26,72 +26,10 @@
 namespace zentrak::host {
 namespace {
 
-constexpr size_t kMaxHead = 64 * 1024;            // request line and headers
 constexpr size_t kMaxPending = 1024 * 1024;       // bytes read ahead while a request is handled
 constexpr unsigned kDrainMillis = 2000;           // how long a closing connection discards input
 constexpr size_t kReadChunk = 64 * 1024;
 constexpr size_t kMaxSkip = 256 * 1024 * 1024;    // a refused body read and dropped, at most
-
-bool IsTokenChar(unsigned char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-         std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
-}
-
-bool IsToken(std::string_view s) {
-  if (s.empty()) return false;
-  for (unsigned char c : s)
-    if (!IsTokenChar(c) || c == 0) return false;
-  return true;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(g_ascii_tolower(c));
-  return out;
-}
-
-// Whether a comma-separated header value holds `token` (case-insensitive).
-bool HasToken(const std::string* value, std::string_view token) {
-  if (!value) return false;
-  std::string_view rest = *value;
-  while (!rest.empty()) {
-    size_t comma = rest.find(',');
-    std::string_view item = Trim(rest.substr(0, comma));
-    if (item.size() == token.size() && g_ascii_strncasecmp(item.data(), token.data(), token.size()) == 0) return true;
-    if (comma == std::string_view::npos) break;
-    rest.remove_prefix(comma + 1);
-  }
-  return false;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string FormDecode(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '+') {
-      out += ' ';
-    } else if (s[i] == '%' && i + 2 < s.size() && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
-      i += 2;
-    } else {
-      out += s[i];
-    }
-  }
-  return out;
-}
 
 // The Date header's text, made once a second.
 const std::string& DateText() {
@@ -115,64 +53,6 @@ const std::string& DateText() {
 
 }  // namespace
 
-const std::string* HttpRequest::Header(std::string_view lower_name) const {
-  for (const auto& [name, value] : headers)
-    if (name == lower_name) return &value;
-  return nullptr;
-}
-
-std::string HttpRequest::QueryValue(std::string_view key) const {
-  std::string_view rest = query;
-  while (!rest.empty()) {
-    size_t amp = rest.find('&');
-    std::string_view pair = rest.substr(0, amp);
-    size_t eq = pair.find('=');
-    if (FormDecode(pair.substr(0, eq)) == key)
-      return eq == std::string_view::npos ? std::string() : FormDecode(pair.substr(eq + 1));
-    if (amp == std::string_view::npos) break;
-    rest.remove_prefix(amp + 1);
-  }
-  return {};
-}
-
-void HttpResponse::Set(std::string_view name, std::string value) {
-  for (auto& [n, v] : headers) {
-    if (n.size() == name.size() && g_ascii_strncasecmp(n.data(), name.data(), name.size()) == 0) {
-      v = std::move(value);
-      return;
-    }
-  }
-  headers.emplace_back(std::string(name), std::move(value));
-}
-
-void HttpResponse::SetBody(std::string content_type, std::string text) {
-  Set("Content-Type", std::move(content_type));
-  body = std::move(text);
-  static_body = {};
-}
-
-const char* ReasonPhrase(int status) {
-  switch (status) {
-    case 100: return "Continue";
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 302: return "Found";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 410: return "Gone";
-    case 411: return "Length Required";
-    case 413: return "Payload Too Large";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    case 501: return "Not Implemented";
-    case 503: return "Service Unavailable";
-    case 505: return "HTTP Version Not Supported";
-    default: return "Unknown";
-  }
-}
-
 // ---- connections ------------------------------------------------------------------------------
 
 struct HttpConnection::Source {
@@ -180,8 +60,8 @@ struct HttpConnection::Source {
   HttpConnection* connection;
 };
 
-HttpConnection::HttpConnection(int fd, uint64_t id, HttpConnectionOwner& owner, size_t max_body)
-    : fd_(fd), id_(id), owner_(owner), max_body_(max_body), last_active_(g_get_monotonic_time()) {
+HttpConnection::HttpConnection(int fd, uint64_t id, HttpConnectionOwner& owner, const ConnectionLimits& limits)
+    : fd_(fd), id_(id), owner_(owner), limits_(limits), last_active_(g_get_monotonic_time()) {
   static GSourceFuncs funcs = {nullptr, nullptr, &HttpConnection::Dispatch, nullptr, nullptr, nullptr};
   source_ = g_source_new(&funcs, sizeof(Source));
   reinterpret_cast<Source*>(source_)->connection = this;
@@ -193,6 +73,7 @@ HttpConnection::HttpConnection(int fd, uint64_t id, HttpConnectionOwner& owner, 
 }
 
 HttpConnection::~HttpConnection() {
+  Uncount();
   if (drain_timer_) g_source_remove(drain_timer_);
   if (source_) {
     if (!g_source_is_destroyed(source_)) g_source_destroy(source_);
@@ -215,6 +96,29 @@ void HttpConnection::Watch(unsigned condition) {
 
 bool HttpConnection::IdleSince(int64_t before) const noexcept {
   return state_ == State::kHead && in_.empty() && depth_ == 0 && last_active_ < before;
+}
+
+bool HttpConnection::Overdue(int64_t now) const noexcept {
+  switch (state_) {
+    case State::kHead:
+      // A refused body being skipped must keep coming; a head must be whole in time, however
+      // slowly its bytes trickle in.
+      if (skip_) return now - last_progress_ > limits_.body_micros;
+      return head_started_ != 0 && now - head_started_ > limits_.head_micros;
+    case State::kBody:
+      return now - last_progress_ > limits_.body_micros;
+    case State::kWriting:
+      return now - last_progress_ > limits_.write_micros;
+    default:
+      // A request in the owner's hands may wait for the user; a closing connection has its own
+      // timer.
+      return false;
+  }
+}
+
+void HttpConnection::Uncount() {
+  if (counted_ && limits_.unsent_bytes) *limits_.unsent_bytes -= counted_;
+  counted_ = 0;
 }
 
 void HttpConnection::OnReady(unsigned condition) {
@@ -249,10 +153,11 @@ void HttpConnection::ReadSome() {
     ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
     if (n > 0) {
       if (state_ != State::kDraining) in_.append(chunk, static_cast<size_t>(n));
+      last_progress_ = g_get_monotonic_time();
       if (static_cast<size_t>(n) < sizeof chunk) break;
       // Heads are parsed (and skipped bodies dropped) before more is read; a body in progress
       // is read to its end.
-      if (state_ == State::kHead && in_.size() > kMaxHead) break;
+      if (state_ == State::kHead && in_.size() > kMaxHeadBytes) break;
       continue;
     }
     if (n == 0) {
@@ -292,21 +197,9 @@ void HttpConnection::Parse() {
           return;
         }
       }
-      // Empty lines before a request line are skipped.
-      size_t skip = 0;
-      while (skip + 1 < in_.size() && in_[skip] == '\r' && in_[skip + 1] == '\n') skip += 2;
-      if (skip) {
-        in_.erase(0, skip);
-        scanned_ = 0;
-      }
-      size_t end = in_.find("\r\n\r\n", scanned_);
-      if (end == std::string::npos) {
-        if (in_.size() > kMaxHead) {
-          Refuse(431, "Bad request: the request line and headers are longer than " + std::to_string(kMaxHead) +
-                          " bytes");
-          return;
-        }
-        scanned_ = in_.size() > 3 ? in_.size() - 3 : 0;
+      HeadParse head = parser_.Parse(in_, request_);
+      if (head.outcome == HeadParse::Outcome::kIncomplete) {
+        if (!in_.empty() && head_started_ == 0) head_started_ = g_get_monotonic_time();
         if (peer_done_) {
           Finish();
         } else {
@@ -314,34 +207,37 @@ void HttpConnection::Parse() {
         }
         return;
       }
-      if (end > kMaxHead) {
-        Refuse(431, "Bad request: the request line and headers are longer than " + std::to_string(kMaxHead) +
-                        " bytes");
+      if (head.outcome == HeadParse::Outcome::kRefused) {
+        Refuse(head.status, head.description);
         return;
       }
-      if (!ParseHead(end)) return;
-      in_.erase(0, end + 4);
-      scanned_ = 0;
-      std::optional<HttpResponse> refusal = owner_.Screen(request_);
-      if (!refusal && request_.Header("transfer-encoding")) {
+      in_.erase(0, head.consumed);
+      head_started_ = 0;
+      last_progress_ = g_get_monotonic_time();
+      body_length_ = head.body_length;
+      keep_alive_ = head.keep_alive;
+      head_only_ = head.head_only;
+      minor_version_ = request_.minor_version;
+      std::optional<HttpResponse> refusal = owner_.Screen(*this, request_);
+      if (!refusal && head.chunked) {
         // Chunked bodies have no size to check up front; browsers never send them here.
         refusal = owner_.Malformed(411, "Bad request: a request body needs a Content-Length");
-      } else if (!refusal && body_length_ > max_body_) {
+      } else if (!refusal && body_length_ > limits_.max_body) {
         refusal = owner_.Malformed(413, "Bad request: the body has " + std::to_string(body_length_) +
-                                            " bytes, more than the " + std::to_string(max_body_) +
+                                            " bytes, more than the " + std::to_string(limits_.max_body) +
                                             " a request may have");
       }
       if (refusal) {
         // The body is not kept: a body of a size the host will wade through is skipped, and
         // the connection lives on; beyond that, or without a size, it ends after the answer.
-        if (request_.Header("transfer-encoding") || body_length_ > kMaxSkip)
+        if (head.chunked || body_length_ > kMaxSkip)
           refusal->close = true;
         else
           skip_ = body_length_;
         Queue(std::move(*refusal), head_only_);
         continue;  // with the bytes after the skipped body, once the answer is out
       }
-      if (body_length_ > in_.size() && HasToken(request_.Header("expect"), "100-continue")) {
+      if (body_length_ > in_.size() && HeaderHasToken(request_.Header("expect"), "100-continue")) {
         static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
         (void)!::send(fd_, kContinue, sizeof kContinue - 1, MSG_NOSIGNAL);
       }
@@ -374,143 +270,20 @@ void HttpConnection::Parse() {
   }
 }
 
-bool HttpConnection::ParseHead(size_t end) {
-  request_ = HttpRequest();
-  body_length_ = 0;
-  std::string_view head(in_.data(), end);
-  size_t line_end = head.find("\r\n");
-  std::string_view line = head.substr(0, line_end);
-  head = line_end == std::string_view::npos ? std::string_view() : head.substr(line_end + 2);
-
-  size_t sp1 = line.find(' ');
-  size_t sp2 = sp1 == std::string_view::npos ? sp1 : line.find(' ', sp1 + 1);
-  if (sp2 == std::string_view::npos || line.find(' ', sp2 + 1) != std::string_view::npos) {
-    Refuse(400, "Bad request: the request line is not METHOD TARGET HTTP/1.1");
-    return false;
-  }
-  std::string_view method = line.substr(0, sp1);
-  std::string_view target = line.substr(sp1 + 1, sp2 - sp1 - 1);
-  std::string_view version = line.substr(sp2 + 1);
-  if (!IsToken(method) || target.empty()) {
-    Refuse(400, "Bad request: the request line is not METHOD TARGET HTTP/1.1");
-    return false;
-  }
-  for (unsigned char c : target) {
-    if (c <= 0x20 || c == 0x7F) {
-      Refuse(400, "Bad request: the request target holds a control character or a space");
-      return false;
-    }
-  }
-  if (version.size() != 8 || version.substr(0, 5) != "HTTP/" || version[6] != '.' || version[5] < '0' ||
-      version[5] > '9' || version[7] < '0' || version[7] > '9') {
-    Refuse(400, "Bad request: the request line is not METHOD TARGET HTTP/1.1");
-    return false;
-  }
-  if (version[5] != '1') {
-    Refuse(505, "Bad request: this host speaks HTTP/1.1");
-    return false;
-  }
-  request_.method = std::string(method);
-  request_.minor_version = version[7] - '0';
-  minor_version_ = request_.minor_version;
-
-  std::string authority;  // of an absolute target, which stands in for the Host header
-  bool absolute = false;
-  if (target.front() != '/' && target != "*") {
-    size_t scheme_end = target.find("://");
-    std::string scheme = scheme_end == std::string_view::npos ? "" : Lower(target.substr(0, scheme_end));
-    if (scheme != "http") {
-      Refuse(400, "Bad request: the request target is not a path");
-      return false;
-    }
-    std::string_view rest = target.substr(scheme_end + 3);
-    size_t path_start = rest.find_first_of("/?");
-    authority = std::string(rest.substr(0, path_start));
-    target = path_start == std::string_view::npos ? std::string_view("/") : rest.substr(path_start);
-    absolute = true;
-  }
-  size_t q = target.find('?');
-  request_.path = std::string(target.substr(0, q));
-  if (request_.path.empty()) request_.path = "/";
-  if (q != std::string_view::npos) request_.query = std::string(target.substr(q + 1));
-
-  bool have_length = false;
-  int hosts = 0;
-  while (!head.empty()) {
-    size_t e = head.find("\r\n");
-    std::string_view h = head.substr(0, e);
-    head = e == std::string_view::npos ? std::string_view() : head.substr(e + 2);
-    if (!h.empty() && (h.front() == ' ' || h.front() == '\t')) {
-      Refuse(400, "Bad request: folded header lines are not accepted");
-      return false;
-    }
-    size_t colon = h.find(':');
-    if (colon == std::string_view::npos || !IsToken(h.substr(0, colon))) {
-      Refuse(400, "Bad request: a header line is not NAME: VALUE");
-      return false;
-    }
-    std::string_view value = Trim(h.substr(colon + 1));
-    for (unsigned char c : value) {
-      if ((c < 0x20 && c != '\t') || c == 0x7F) {
-        Refuse(400, "Bad request: a header value holds a control character");
-        return false;
-      }
-    }
-    std::string name = Lower(h.substr(0, colon));
-    if (name == "host") ++hosts;
-    if (name == "content-length") {
-      uint64_t n = 0;
-      bool ok = !value.empty();
-      for (char c : value) {
-        if (c < '0' || c > '9' || n > (UINT64_MAX - 9) / 10) {
-          ok = false;
-          break;
-        }
-        n = n * 10 + static_cast<unsigned>(c - '0');
-      }
-      if (!ok || (have_length && n != body_length_)) {
-        Refuse(400, "Bad request: the Content-Length is not one number");
-        return false;
-      }
-      have_length = true;
-      body_length_ = static_cast<size_t>(n);
-    }
-    bool merged = false;
-    for (auto& [n, v] : request_.headers) {
-      if (n == name) {
-        if (name != "content-length") v.append(", ").append(value);
-        merged = true;
-        break;
-      }
-    }
-    if (!merged) request_.headers.emplace_back(std::move(name), std::string(value));
-  }
-  if (hosts > 1) {
-    Refuse(400, "Bad request: more than one Host header");
-    return false;
-  }
-  if (absolute) {
-    bool replaced = false;
-    for (auto& [n, v] : request_.headers)
-      if (n == "host") v = authority, replaced = true;
-    if (!replaced) request_.headers.emplace_back("host", authority);
-  }
-  if (request_.Header("transfer-encoding") && have_length) {
-    // Both framings at once is how requests are smuggled past proxies: refused outright.
-    Refuse(400, "Bad request: a request may not carry both Transfer-Encoding and Content-Length");
-    return false;
-  }
-  const std::string* connection = request_.Header("connection");
-  keep_alive_ = request_.minor_version >= 1 ? !HasToken(connection, "close") : HasToken(connection, "keep-alive");
-  head_only_ = request_.method == "HEAD";
-  return true;
-}
-
 void HttpConnection::Refuse(int status, const std::string& description) {
   HttpResponse r = owner_.Malformed(status, description);
   r.close = true;
   body_length_ = 0;
   Queue(std::move(r), false);
+}
+
+void HttpConnection::Reject(HttpResponse response) {
+  if (state_ != State::kHead) return;
+  response.close = true;
+  ++depth_;
+  Queue(std::move(response), false);
+  --depth_;
+  if (state_ == State::kEnded) owner_.Ended(*this);
 }
 
 void HttpConnection::Answer(HttpResponse response) {
@@ -542,8 +315,11 @@ void HttpConnection::Queue(HttpResponse response, bool head_only) {
   } else {
     out_body_ = std::move(response.body);
     out_view_ = out_body_;
+    counted_ = out_body_.size();
+    if (limits_.unsent_bytes) *limits_.unsent_bytes += counted_;
   }
   sent_ = 0;
+  last_progress_ = g_get_monotonic_time();
   state_ = State::kWriting;
   Flush();
 }
@@ -566,6 +342,7 @@ void HttpConnection::Flush() {
     ssize_t n = ::sendmsg(fd_, &msg, MSG_NOSIGNAL);
     if (n > 0) {
       sent_ += static_cast<size_t>(n);
+      last_progress_ = g_get_monotonic_time();
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -579,6 +356,7 @@ void HttpConnection::Flush() {
   out_head_.clear();
   out_body_ = std::string();
   out_view_ = {};
+  Uncount();
   last_active_ = g_get_monotonic_time();
   if (close_after_) {
     if (peer_done_) {
@@ -589,6 +367,7 @@ void HttpConnection::Flush() {
     // connection before it reads the answer, so input is discarded for a while first.
     ::shutdown(fd_, SHUT_WR);
     in_.clear();
+    parser_.Reset();
     state_ = State::kDraining;
     Watch(G_IO_IN);
     drain_timer_ = g_timeout_add(kDrainMillis, +[](gpointer self) -> gboolean {
@@ -631,6 +410,7 @@ void HttpConnection::Finish() {
   in_ = std::string();
   out_body_ = std::string();
   out_view_ = {};
+  Uncount();
 }
 
 // ---- listeners --------------------------------------------------------------------------------

@@ -1,8 +1,8 @@
 // HTTP/1.1 on the GLib main loop: listening sockets, and connections that read requests and
 // write answers. Each connection keeps one poll source for its whole life, so a request and its
 // answer cost one wake-up, one read and one write; answers go out in order, one request at a
-// time, and a request may be answered later (the connection waits meanwhile). What requests mean
-// is the owner's business (HttpServer).
+// time, and a request may be answered later (the connection waits meanwhile). The bytes of a
+// head are read by HttpHeadParser; what requests mean is the owner's business (HttpServer).
 #pragma once
 
 #include <cstddef>
@@ -14,42 +14,25 @@
 #include <utility>
 #include <vector>
 
+#include "host/http_parser.h"
+
 typedef struct _GSource GSource;
 
 namespace zentrak::host {
 
-struct HttpRequest {
-  std::string method;  // as sent: methods are case-sensitive
-  std::string path;    // the target's path, still percent-encoded
-  std::string query;   // after '?', without it
-  int minor_version = 1;
-  std::vector<std::pair<std::string, std::string>> headers;  // names in lower case
-  std::string body;
-
-  // The value of a header named in lower case, or null. A header sent more than once has its
-  // values joined with ", ".
-  const std::string* Header(std::string_view lower_name) const;
-  // The percent-decoded value of `key` in the query, or empty.
-  std::string QueryValue(std::string_view key) const;
-};
-
-struct HttpResponse {
-  int status = 200;
-  std::vector<std::pair<std::string, std::string>> headers;
-  std::string body;
-  // A body the response does not own (the embedded web files); used when set.
-  std::string_view static_body;
-  bool close = false;  // end the connection after this answer
-
-  // Sets a header, replacing one of the same name.
-  void Set(std::string_view name, std::string value);
-  void SetBody(std::string content_type, std::string text);
-};
-
-// The text of a status code.
-const char* ReasonPhrase(int status);
-
 class HttpConnection;
+
+// What a connection may take of the host. Times are microseconds of g_get_monotonic_time.
+struct ConnectionLimits {
+  size_t max_body = 64u << 20;         // larger bodies are refused with 413
+  int64_t head_micros = 10'000'000;    // from the first byte of a head to its blank line
+  int64_t body_micros = 30'000'000;    // without a byte of a body arriving
+  int64_t write_micros = 30'000'000;   // without a byte of an answer going out
+  // Bytes of answers held for their clients, summed over every connection that shares this
+  // counter: a connection adds its answer's body when it queues it, and takes it off when the
+  // body is sent or dropped. Null: not counted.
+  size_t* unsent_bytes = nullptr;
+};
 
 // What a connection asks of its owner.
 class HttpConnectionOwner {
@@ -58,7 +41,7 @@ class HttpConnectionOwner {
   // After the headers, before the body is read: a response refuses the request, and its body
   // is never kept. The connection itself refuses bodies without a Content-Length and bodies
   // larger than max_body, after the screen.
-  virtual std::optional<HttpResponse> Screen(const HttpRequest& head) = 0;
+  virtual std::optional<HttpResponse> Screen(const HttpConnection& connection, const HttpRequest& head) = 0;
   // The answer to a request refused for its framing or size; description says why.
   virtual HttpResponse Malformed(int status, const std::string& description) = 0;
   // A whole request. The owner answers with connection.Answer(), now or later.
@@ -70,7 +53,7 @@ class HttpConnectionOwner {
 
 class HttpConnection {
  public:
-  HttpConnection(int fd, uint64_t id, HttpConnectionOwner& owner, size_t max_body);
+  HttpConnection(int fd, uint64_t id, HttpConnectionOwner& owner, const ConnectionLimits& limits);
   ~HttpConnection();
   HttpConnection(const HttpConnection&) = delete;
   HttpConnection& operator=(const HttpConnection&) = delete;
@@ -78,6 +61,9 @@ class HttpConnection {
   uint64_t Id() const noexcept { return id_; }
   // Answers the request the owner was handed; the next request is read after it.
   void Answer(HttpResponse response);
+  // Answers `response` at once, before any request is read, and ends the connection after it.
+  // REQUIRES: nothing has been read yet (called right after construction).
+  void Reject(HttpResponse response);
   // Ends the connection (the owner's Ended follows).
   void Close();
   bool Ended() const noexcept { return state_ == State::kEnded; }
@@ -86,6 +72,9 @@ class HttpConnection {
   // Whether the connection has waited for a request, with nothing in flight, since `before`
   // (microseconds of g_get_monotonic_time).
   bool IdleSince(int64_t before) const noexcept;
+  // Whether the peer has stalled past a limit at `now`: a head not whole in time, a body or an
+  // answer without progress. The owner closes such a connection.
+  bool Overdue(int64_t now) const noexcept;
 
  private:
   enum class State { kHead, kBody, kHandling, kWriting, kDraining, kEnded };
@@ -95,17 +84,17 @@ class HttpConnection {
   void OnReady(unsigned condition);
   void ReadSome();
   void Parse();
-  bool ParseHead(size_t end);
   void Refuse(int status, const std::string& description);
   void Queue(HttpResponse response, bool head_only);
   void Flush();
   void Watch(unsigned condition);
   void Finish();
+  void Uncount();
 
   int fd_;
   uint64_t id_;
   HttpConnectionOwner& owner_;
-  size_t max_body_;
+  ConnectionLimits limits_;
   GSource* source_ = nullptr;
   void* tag_ = nullptr;
   unsigned watching_ = 0;
@@ -113,7 +102,7 @@ class HttpConnection {
   int depth_ = 0;           // dispatches in progress (a nested main loop may dispatch again)
   bool peer_done_ = false;  // the peer will send nothing more
   std::string in_;          // bytes read and not yet consumed
-  size_t scanned_ = 0;      // bytes of in_ known to hold no end of head
+  HttpHeadParser parser_;
   HttpRequest request_;
   size_t body_length_ = 0;
   size_t skip_ = 0;         // bytes of a refused body still to drop
@@ -126,6 +115,9 @@ class HttpConnection {
   size_t sent_ = 0;            // bytes of head and body sent
   bool close_after_ = false;
   int64_t last_active_ = 0;
+  int64_t head_started_ = 0;   // when the first byte of the head being read arrived; 0: none yet
+  int64_t last_progress_ = 0;  // when the last byte of a body arrived or of an answer went out
+  size_t counted_ = 0;         // bytes this connection adds to limits_.unsent_bytes
   unsigned drain_timer_ = 0;
 };
 

@@ -9,7 +9,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
+#include "base/ascii.h"
+#include "host/peer_identity.h"
 #include "host/web_files.h"
 #include "platform/dialogs.h"
 #include "automation/status.h"
@@ -23,8 +26,6 @@ constexpr int32_t kE_ACCESSDENIED = Status(0x80070005);
 // A call on an object whose session has ended: the object has gone, as a disconnected server's.
 constexpr int32_t kRPC_E_DISCONNECTED = Status(0x80010108);
 
-// Connections served at once; more are closed as they arrive.
-constexpr size_t kMaxConnections = 512;
 // A kept-alive connection with no request for this long is closed (browsers reopen at need).
 constexpr int64_t kConnectionIdleMicros = 300 * int64_t{1000000};
 // How long the host is idle before it gives freed memory back.
@@ -58,11 +59,20 @@ HttpServer::HttpServer(const HostSettings& settings, const ConfigFile* config, s
       policy_(settings.port),
       sessions_(settings.max_sessions, settings.max_objects_per_session,
                 static_cast<int64_t>(settings.idle_timeout_seconds) * 1000000),
-      listener_([this](int fd) { Accept(fd); }) {}
+      listener_([this](int fd) { Accept(fd); }) {
+  sessions_.SetMaxPerOwner(settings.max_sessions_per_owner);
+  limits_.max_body = settings.max_request_bytes;
+  limits_.head_micros = int64_t{settings.head_timeout_seconds} * 1000000;
+  limits_.body_micros = int64_t{settings.body_timeout_seconds} * 1000000;
+  limits_.write_micros = int64_t{settings.write_timeout_seconds} * 1000000;
+  limits_.unsent_bytes = &unsent_bytes_;
+  own_uid_ = ::geteuid();
+}
 
 HttpServer::~HttpServer() {
   if (sweep_source_) g_source_remove(sweep_source_);
   if (reap_source_) g_source_remove(reap_source_);
+  if (deadline_source_) g_source_remove(deadline_source_);
   waiting_.clear();
   connections_.clear();
   sessions_.EndAll();
@@ -84,18 +94,72 @@ bool HttpServer::Listen(std::string& error) {
 }
 
 void HttpServer::Accept(int fd) {
-  if (connections_.size() >= kMaxConnections) {
+  if (connections_.size() >= settings_.max_connections) {
     ::close(fd);
     return;
   }
+  std::string why;
+  PeerIdentity peer = IdentifyPeer(fd, settings_.check_peer_uid, &why);
+  // Connections are shared out per user; without the check, per address.
+  std::string key = peer.uid ? "uid " + std::to_string(*peer.uid) : settings_.check_peer_uid ? "unknown" : peer.ip;
+  size_t& open = peer_connections_[key];
+  if (open >= settings_.max_connections_per_peer) {
+    ::close(fd);
+    return;
+  }
+  ++open;
   uint64_t id = next_connection_++;
+  peer_of_.emplace(id, key);
   HttpConnectionOwner& owner = *this;
-  connections_.emplace(id, std::make_unique<HttpConnection>(fd, id, owner, settings_.max_request_bytes));
+  HttpConnection& c = *connections_.emplace(id, std::make_unique<HttpConnection>(fd, id, owner, limits_)).first->second;
+  if (!deadline_source_) {
+    // Stalled peers are looked for a few times per shortest time-out, while connections are open.
+    unsigned seconds = std::min({settings_.head_timeout_seconds, settings_.body_timeout_seconds,
+                                 settings_.write_timeout_seconds});
+    deadline_source_ = g_timeout_add(std::clamp(seconds * 250u, 100u, 1000u), &HttpServer::OnDeadlines, this);
+  }
+  if (settings_.check_peer_uid && (!peer.uid || *peer.uid != own_uid_)) {
+    LogRefusedPeer(peer.uid ? peer.address + " belongs to uid " + std::to_string(*peer.uid)
+                            : peer.address + " has no known owner (" + why + ")");
+    c.Reject(Refusal(403, kE_ACCESSDENIED,
+                     "Refused: this host serves only the programs of its own user (uid " + std::to_string(own_uid_) +
+                         ")"));
+  }
+}
+
+void HttpServer::LogRefusedPeer(const std::string& text) {
+  // One line a second at most: another account could otherwise fill the log.
+  int64_t now = g_get_monotonic_time();
+  if (now - last_refusal_log_ < 1000000) {
+    ++refusals_unlogged_;
+    return;
+  }
+  std::string more = refusals_unlogged_ ? " (and " + std::to_string(refusals_unlogged_) + " more since the last)" : "";
+  std::fprintf(stderr, "zentrak-host: refused a connection: %s, not uid %u%s\n", text.c_str(),
+               static_cast<unsigned>(own_uid_), more.c_str());
+  last_refusal_log_ = now;
+  refusals_unlogged_ = 0;
+}
+
+int HttpServer::OnDeadlines(void* data) {
+  auto* self = static_cast<HttpServer*>(data);
+  if (self->connections_.empty()) {
+    self->deadline_source_ = 0;
+    return G_SOURCE_REMOVE;
+  }
+  int64_t now = g_get_monotonic_time();
+  std::vector<HttpConnection*> overdue;
+  for (auto& [id, c] : self->connections_)
+    if (!c->Ended() && c->Overdue(now)) overdue.push_back(c.get());
+  for (HttpConnection* c : overdue) c->Close();
+  return G_SOURCE_CONTINUE;
 }
 
 int HttpServer::OnSweep(void* data) {
   auto* self = static_cast<HttpServer*>(data);
   self->sessions_.EndIdle();
+  // A host still sending answers is not idle, however long ago their requests came.
+  if (self->unsent_bytes_ > 0) self->last_request_ = g_get_monotonic_time();
   // Memory freed by the last requests goes back to the system once the host has been idle.
   if (self->served_since_trim_ && g_get_monotonic_time() - self->last_request_ > kTrimAfterIdleMicros) {
     malloc_trim(0);
@@ -130,6 +194,12 @@ int HttpServer::OnReap(void* data) {
       continue;
     }
     if (c != self->connections_.end()) self->connections_.erase(c);
+    auto peer = self->peer_of_.find(*it);
+    if (peer != self->peer_of_.end()) {
+      auto count = self->peer_connections_.find(peer->second);
+      if (count != self->peer_connections_.end() && --count->second == 0) self->peer_connections_.erase(count);
+      self->peer_of_.erase(peer);
+    }
     it = self->ended_.erase(it);
   }
   return G_SOURCE_REMOVE;
@@ -137,7 +207,7 @@ int HttpServer::OnReap(void* data) {
 
 // After the headers, before the body: the Host gate. A response here means the body is never
 // read and the request goes no further.
-std::optional<HttpResponse> HttpServer::Screen(const HttpRequest& head) {
+std::optional<HttpResponse> HttpServer::Screen(const HttpConnection&, const HttpRequest& head) {
   const std::string* host = head.Header("host");
   if (!host || !IsLoopbackHost(*host, port_)) {
     std::string p = std::to_string(port_);
@@ -163,6 +233,8 @@ void HttpServer::Handle(HttpConnection& connection, HttpRequest request) {
 }
 
 std::optional<HttpResponse> HttpServer::Serve(uint64_t connection, HttpRequest& request) {
+  auto peer_entry = peer_of_.find(connection);
+  const std::string peer = peer_entry == peer_of_.end() ? std::string() : peer_entry->second;
   const std::string* origin_header = request.Header("origin");
   std::string origin;
   if (origin_header) {
@@ -172,7 +244,7 @@ std::optional<HttpResponse> HttpServer::Serve(uint64_t connection, HttpRequest& 
         break;
       case OriginDecision::kUnknown:
         if (prompter_) {
-          AskAbout(*NormalizeOrigin(*origin_header), connection, request);
+          AskAbout(*NormalizeOrigin(*origin_header), connection, request, peer);
           return std::nullopt;
         }
         [[fallthrough]];
@@ -187,10 +259,10 @@ std::optional<HttpResponse> HttpServer::Serve(uint64_t connection, HttpRequest& 
     if (site && *site != "same-origin" && *site != "none")
       return Refusal(403, kE_ACCESSDENIED, "Refused: a cross-site request without an Origin header");
   }
-  return ServeApproved(request, origin);
+  return ServeApproved(request, origin, peer);
 }
 
-HttpResponse HttpServer::ServeApproved(const HttpRequest& request, const std::string& origin) {
+HttpResponse HttpServer::ServeApproved(const HttpRequest& request, const std::string& origin, const std::string& peer) {
   const std::string& method = request.method;
   const std::string& path = request.path;
   if (method == "OPTIONS") {
@@ -205,7 +277,7 @@ HttpResponse HttpServer::ServeApproved(const HttpRequest& request, const std::st
       r = Refusal(405, kE_INVALIDARG, "Bad request: " + path + " takes POST");
       r.Set("Allow", "POST, OPTIONS");
     } else if (path == "/api") {
-      r = ServeApi(request, origin, request.QueryValue("session"));
+      r = ServeApi(request, origin, peer, request.QueryValue("session"));
     } else {
       r = ServeRelease(origin, request.QueryValue("session"));
     }
@@ -227,10 +299,11 @@ void HttpServer::AddCors(const HttpRequest& request, HttpResponse& r, const std:
   r.Set("Access-Control-Allow-Headers", "Content-Type");
   r.Set("Access-Control-Max-Age", "600");
   const std::string* pna = request.Header("access-control-request-private-network");
-  if (pna && g_ascii_strcasecmp(pna->c_str(), "true") == 0) r.Set("Access-Control-Allow-Private-Network", "true");
+  if (pna && EqualsIgnoringAsciiCase(*pna, "true")) r.Set("Access-Control-Allow-Private-Network", "true");
 }
 
-HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& origin, const std::string& token) {
+HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& origin, const std::string& peer,
+                                  const std::string& token) {
   std::string_view text = http.body;
   json request;
   try {
@@ -242,9 +315,12 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
   }
 
   if (request.is_object() && request.contains("op") && request["op"] == "session") {
-    PageSession* s = sessions_.Open(origin);
+    PageSession* s = sessions_.Open(origin, peer);
     if (!s)
-      return Refusal(503, kE_FAIL, "Refused: too many sessions (at most " + std::to_string(settings_.max_sessions) + ")");
+      return Refusal(503, kE_FAIL,
+                     "Refused: too many sessions (at most " + std::to_string(settings_.max_sessions) +
+                         "), or too many of this origin or local user (at most " +
+                         std::to_string(settings_.max_sessions_per_owner) + ") with none of them free to end");
     json answer = {{"id", request.contains("id") ? request["id"] : json(nullptr)},
                    {"ok", true},
                    {"session", s->token},
@@ -265,6 +341,14 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
     // An open page's heartbeat: the lease below stamps the session, so it is not idle.
     SessionTable::Lease lease(sessions_, *s);
     return RespondJson(200, json({{"id", request.contains("id") ? request["id"] : json(nullptr)}, {"ok", true}}).dump());
+  }
+  if (unsent_bytes_ > settings_.max_unsent_bytes) {
+    // Clients that do not read their answers hold this much memory; nothing more is made until
+    // they read or their write time-out closes them. The call has not run.
+    return Refusal(503, kE_FAIL,
+                   "Refused: the host holds " + std::to_string(unsent_bytes_) +
+                       " bytes of answers that their clients have not read, more than its limit of " +
+                       std::to_string(settings_.max_unsent_bytes) + "; the call did not run, try it again later");
   }
   std::string answer;
   {
@@ -308,8 +392,9 @@ HttpResponse HttpServer::ServeFile(const HttpRequest& request) {
 
 // The request waits for the user's answer; requests of the same origin that arrive meanwhile
 // wait for the same answer.
-void HttpServer::AskAbout(const std::string& origin, uint64_t connection, HttpRequest& request) {
-  waiting_[origin].push_back(Waiting{connection, std::move(request)});
+void HttpServer::AskAbout(const std::string& origin, uint64_t connection, HttpRequest& request,
+                          const std::string& peer) {
+  waiting_[origin].push_back(Waiting{connection, std::move(request), peer});
   // One question per origin, even when every request that waited for it has gone meanwhile.
   if (!asking_.insert(origin).second) return;
   prompter_->Ask(origin, [this, origin](ApprovalAnswer answer) { Answered(origin, answer); });
@@ -333,7 +418,7 @@ void HttpServer::Answered(const std::string& origin, ApprovalAnswer answer) {
     auto c = connections_.find(w.connection);
     if (c == connections_.end() || c->second->Ended()) continue;
     if (answer == ApprovalAnswer::kAllow)
-      c->second->Answer(ServeApproved(w.request, origin));
+      c->second->Answer(ServeApproved(w.request, origin, w.peer));
     else
       c->second->Answer(
           Refusal(403, kE_ACCESSDENIED, "Refused: " + origin + " is not allowed to use Zentrak on this computer"));

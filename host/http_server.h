@@ -5,6 +5,8 @@
 // describes what pages see.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -42,25 +44,29 @@ class HttpServer : private HttpConnectionOwner {
   struct Waiting {
     uint64_t connection;
     HttpRequest request;
+    std::string peer;
   };
 
   // HttpConnectionOwner
-  std::optional<HttpResponse> Screen(const HttpRequest& head) override;
+  std::optional<HttpResponse> Screen(const HttpConnection& connection, const HttpRequest& head) override;
   HttpResponse Malformed(int status, const std::string& description) override;
   void Handle(HttpConnection& connection, HttpRequest request) override;
   void Ended(HttpConnection& connection) override;
 
   static int OnSweep(void* self);
   static int OnReap(void* self);
+  static int OnDeadlines(void* self);
   void Accept(int fd);
+  void LogRefusedPeer(const std::string& text);
 
   // The answer to a request, or nothing when it waits for the user's answer about its origin.
   std::optional<HttpResponse> Serve(uint64_t connection, HttpRequest& request);
-  HttpResponse ServeApproved(const HttpRequest& request, const std::string& origin);
-  HttpResponse ServeApi(const HttpRequest& request, const std::string& origin, const std::string& token);
+  HttpResponse ServeApproved(const HttpRequest& request, const std::string& origin, const std::string& peer);
+  HttpResponse ServeApi(const HttpRequest& request, const std::string& origin, const std::string& peer,
+                        const std::string& token);
   HttpResponse ServeRelease(const std::string& origin, const std::string& token);
   HttpResponse ServeFile(const HttpRequest& request);
-  void AskAbout(const std::string& origin, uint64_t connection, HttpRequest& request);
+  void AskAbout(const std::string& origin, uint64_t connection, HttpRequest& request, const std::string& peer);
   void Answered(const std::string& origin, ApprovalAnswer answer);
   static void AddCors(const HttpRequest& request, HttpResponse& response, const std::string& origin, bool preflight);
 
@@ -77,6 +83,14 @@ class HttpServer : private HttpConnectionOwner {
   int64_t last_request_ = 0;  // g_get_monotonic_time of the last request
   bool served_since_trim_ = false;
   std::map<uint64_t, std::unique_ptr<HttpConnection>> connections_;
+  std::map<uint64_t, std::string> peer_of_;        // each connection's peer: "uid N" or an address
+  std::map<std::string, size_t> peer_connections_;  // connections open per peer
+  ConnectionLimits limits_;
+  size_t unsent_bytes_ = 0;  // answers' bytes held for clients that have not read them yet
+  unsigned deadline_source_ = 0;
+  uid_t own_uid_;
+  int64_t last_refusal_log_ = 0;
+  size_t refusals_unlogged_ = 0;
   std::set<uint64_t> ended_;  // connections to destroy once no call of theirs is running
   std::map<std::string, std::vector<Waiting>> waiting_;
   std::set<std::string> asking_;  // origins whose question is open

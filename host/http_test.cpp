@@ -280,6 +280,26 @@ TEST_F(HttpTest, Bounds) {
   EXPECT_EQ(Post("/api", R"({"op":"session"})").status, 200);
 }
 
+// One origin, or the local user's programs without one, cannot take every session: at its share
+// its least recently used session ends, and other owners keep theirs.
+TEST_F(HttpTest, SessionsPerOwner) {
+  Start({"--max-sessions-per-owner", "2"});
+  std::string page = Open(kIntranet);
+  std::string first = Open(), second = Open();
+  std::string third = Open();  // the local user's share is full: the first ends
+  struct Case {
+    std::string token, origin;
+    int status;
+  } cases[] = {
+      {first, "", 410},
+      {second, "", 200},
+      {third, "", 200},
+      {page, kIntranet, 200},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Post("/api?session=" + c.token, R"({"op":"ping"})", c.origin).status, c.status) << c.token;
+}
+
 TEST_F(HttpTest, BadRequestsAreAnsweredAndTheHostLives) {
   Start();
   std::string api = "/api?session=" + Open();
@@ -351,6 +371,7 @@ TEST_F(HttpTest, RequestFramingAndConnections) {
       {"GET  /zentrak.d.ts HTTP/1.1\r\n" + h + "\r\n", 400, false},
       {"G(T /zentrak.d.ts HTTP/1.1\r\n" + h + "\r\n", 400, false},
       {"GET /zentrak.d.ts HTTP/1.1\r\n" + h + "X-A: 1\r\n folded\r\n\r\n", 400, false},
+      {"GET /zentrak.d.ts HTTP/1.1\nHost: " + HostHeader() + "\n\n", 400, false},  // bare LF line ends
       {"GET /zentrak.d.ts HTTP/1.1\r\n" + h + "Bad Name: 1\r\n\r\n", 400, false},
       {"GET /zentrak.d.ts HTTP/1.1\r\n" + h + h + "\r\n", 400, false},  // two Host headers
       {"POST /api HTTP/1.1\r\n" + h + "Content-Length: 5\r\nContent-Length: 6\r\n\r\nhello", 400, false},
@@ -434,6 +455,123 @@ TEST_F(HttpTest, LargeAnswersToSlowReadersDoNotHoldOthersUp) {
   }
   EXPECT_LT(idle, busy - 40000) << "resident " << busy << " kB when busy";
 #endif
+}
+
+// A client that stalls is closed: a head that trickles in, a head or a body that stops, an answer
+// that is never read. Time-outs are 1 s here; the bounds below are generous.
+TEST_F(HttpTest, StalledClientsAreClosed) {
+  Start({"--head-timeout", "1", "--body-timeout", "1", "--write-timeout", "1", "--idle-timeout", "60"});
+  constexpr int kBoundMs = 8000;
+  const std::string h = "Host: " + HostHeader() + "\r\n";
+
+  // One byte every 200 ms keeps a head going for ever unless the head has a deadline of its own.
+  HttpClient loris("127.0.0.1", host_->Port());
+  std::string head = "GET /zentrak.d.ts HTTP/1.1\r\n" + h + "X-Pad: " + std::string(200, 'a');
+  bool closed = false;
+  for (size_t i = 0; i < head.size() && !closed; ++i) {
+    closed = !loris.TrySend(head.substr(i, 1)) || loris.WaitClosed(200);
+  }
+  EXPECT_TRUE(closed) << "a head sent a byte at a time was never cut";
+
+  struct Case {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"a silent partial head", "GET /zentrak.d.ts HTTP/1.1\r\nHo"},
+      {"a lone empty line", "\r\n"},
+      {"a partial body", "POST /api HTTP/1.1\r\n" + h + "Content-Length: 100\r\n\r\n{\"op\":"},
+      {"a body that never starts", "POST /api HTTP/1.1\r\n" + h + "Content-Length: 100\r\n\r\n"},
+  };
+  for (const auto& c : cases) {
+    HttpClient client("127.0.0.1", host_->Port());
+    client.Send(c.bytes);
+    EXPECT_TRUE(client.WaitClosed(kBoundMs)) << c.what;
+  }
+
+  // An answer far larger than the socket buffers, to a client that reads none of it.
+  std::string api = "/api?session=" + Open();
+  ASSERT_EQ(Post(api, R"({"op":"create","progid":"Zentrak.LocalDB"})").status, 200);
+  ASSERT_TRUE(json::parse(Post(api, R"({"op":"call","object":1,"name":"setDBName","args":["big",""]})").body)["ok"]);
+  std::string call = R"({"op":"call","object":1,"name":"queryAll","args":["select hex(zeroblob(12000000)) as h"]})";
+  HttpClient sleeper("127.0.0.1", host_->Port(), {}, 4096);
+  sleeper.Send("POST " + api + " HTTP/1.1\r\n" + h + "Content-Length: " + std::to_string(call.size()) + "\r\n\r\n" +
+               call);
+  // Once the answer has begun to arrive, the host is stuck writing it: no byte more is taken.
+  ASSERT_TRUE(sleeper.WaitReadable(60000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(4000));
+  HttpResponse cut = sleeper.Read();
+  EXPECT_EQ(cut.status, 200);
+  EXPECT_LT(cut.body.size(), 24000000u) << "the whole answer waited for a client that did not read";
+
+  // A client that keeps to its time is still served.
+  EXPECT_TRUE(StillServed(*client_));
+}
+
+// Answers held for clients that do not read them are bounded for the whole host: beyond the
+// bound a call is refused before it runs, and served again once the memory has gone.
+TEST_F(HttpTest, UnreadAnswersAreBounded) {
+  Start({"--max-unsent-bytes", "1000000", "--write-timeout", "60"});
+  std::string api = "/api?session=" + Open();
+  ASSERT_EQ(Post(api, R"({"op":"create","progid":"Zentrak.LocalDB"})").status, 200);
+  ASSERT_TRUE(json::parse(Post(api, R"({"op":"call","object":1,"name":"setDBName","args":["big",""]})").body)["ok"]);
+  std::string big = R"({"op":"call","object":1,"name":"queryAll","args":["select hex(zeroblob(4000000)) as h"]})";
+  std::string small = R"({"op":"call","object":1,"name":"GetVersion"})";
+  auto sleeper = std::make_unique<HttpClient>("127.0.0.1", host_->Port(), std::string(), 4096);
+  sleeper->Send("POST " + api + " HTTP/1.1\r\nHost: " + HostHeader() + "\r\nContent-Length: " +
+                std::to_string(big.size()) + "\r\n\r\n" + big);
+  ASSERT_TRUE(sleeper->WaitReadable(60000));  // the answer is made, and mostly waits in the host
+  for (const std::string& body : {big, small}) {
+    HttpResponse r = Post(api, body);
+    EXPECT_EQ(r.status, 503) << body;
+    EXPECT_NE(r.body.find("bytes of answers that their clients have not read"), std::string::npos) << r.body;
+  }
+  // Opening sessions and the heartbeat are small and stay served.
+  EXPECT_EQ(Post(api, R"({"op":"ping"})").status, 200);
+  sleeper.reset();  // the client goes, and its answer with it
+  int status = 0;
+  for (int i = 0; i < 50 && status != 200; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    status = Post(api, small).status;
+  }
+  EXPECT_EQ(status, 200);
+}
+
+// One user's programs (or, unchecked, one address) get a share of the connections, not all.
+TEST_F(HttpTest, ConnectionsPerPeer) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* other_source;  // a peer that must still get in; null when there is none to try
+  } cases[] = {
+      {{"--max-connections-per-peer", "3"}, nullptr},
+      {{"--max-connections-per-peer", "3", "--allow-other-users-unchecked"}, "127.0.0.2"},
+  };
+  for (const auto& c : cases) {
+    Start(c.args);
+    std::vector<std::unique_ptr<HttpClient>> held;
+    for (int i = 0; i < 2; ++i) {
+      held.push_back(std::make_unique<HttpClient>("127.0.0.1", host_->Port()));
+      ASSERT_TRUE(StillServed(*held.back()));
+    }
+    // With client_ that makes three: the next one from the same peer is closed at once.
+    HttpClient over("127.0.0.1", host_->Port());
+    EXPECT_TRUE(over.WaitClosed(5000)) << c.args.size();
+    if (c.other_source) {
+      HttpClient other("127.0.0.1", host_->Port(), c.other_source);
+      EXPECT_TRUE(StillServed(other)) << c.other_source;
+    }
+    // A connection that ends gives its place back.
+    held.pop_back();
+    bool served = false;
+    for (int i = 0; i < 50 && !served; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      HttpClient again("127.0.0.1", host_->Port());
+      served = StillServed(again);
+    }
+    EXPECT_TRUE(served);
+    held.clear();
+    client_.reset();
+    host_.reset();
+  }
 }
 
 TEST_F(HttpTest, ServedFiles) {

@@ -17,6 +17,7 @@
 #include "catalog/catalog.h"
 #include "host/config.h"
 #include "host/http_server.h"
+#include "host/peer_identity.h"
 #include "host/wire.h"
 
 namespace {
@@ -53,7 +54,30 @@ void Usage(std::ostream& out) {
          "  --max-objects N        objects per page load (default 256)\n"
          "  --max-request-bytes N  largest request body (default 67108864)\n"
          "  --no-prompt            never ask about unknown origins; refuse them\n"
-         "  --stdio                answer JSON requests, one per line, on standard input and output\n";
+         "  --stdio                answer JSON requests, one per line, on standard input and output\n"
+         "Limits on what one client may hold (see the README's Security section):\n"
+         "  --max-connections N    connections served at once (default "
+      << zentrak::host::kMaxConnections << ")\n"
+         "  --max-connections-per-peer N\n"
+         "                         of those, from one user's programs (default "
+      << zentrak::host::kMaxConnectionsPerPeer << ")\n"
+         "  --max-sessions-per-owner N\n"
+         "                         page loads of one origin, or of local programs without one (default "
+      << zentrak::host::kMaxSessionsPerOwner << ")\n"
+         "  --head-timeout SECONDS a request's line and headers must arrive within this (default "
+      << zentrak::host::kHeadTimeoutSeconds << ")\n"
+         "  --body-timeout SECONDS a body with no byte arriving this long is dropped (default "
+      << zentrak::host::kBodyTimeoutSeconds << ")\n"
+         "  --write-timeout SECONDS\n"
+         "                         a client that takes no byte of its answer this long is dropped (default "
+      << zentrak::host::kWriteTimeoutSeconds << ")\n"
+         "  --max-unsent-bytes N   answers held for clients that have not read them; beyond it calls are\n"
+         "                         refused with 503 (default "
+      << zentrak::host::kMaxUnsentBytes << ")\n"
+         "  --allow-other-users-unchecked\n"
+         "                         serve connections without finding out which user they come from; needed\n"
+         "                         only where the kernel's socket diagnostics (NETLINK_SOCK_DIAG) are\n"
+         "                         missing, and then every account on this computer can use the host\n";
 }
 
 bool ParseNumber(const char* text, unsigned long long max, unsigned long long& out) {
@@ -81,7 +105,9 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
   mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
   std::optional<std::string> config_path;
-  std::optional<unsigned long long> port, idle, max_sessions, max_objects, max_bytes;
+  std::optional<unsigned long long> port, idle, max_sessions, max_objects, max_bytes, max_connections,
+      per_peer, per_owner, head_timeout, body_timeout, write_timeout, max_unsent;
+  bool unchecked_peers = false;
   std::vector<std::string> allow;
   bool prompt = true;
 
@@ -111,6 +137,22 @@ int main(int argc, char** argv) {
       value(1000000, max_objects);
     } else if (arg == "--max-request-bytes") {
       value(1ull << 32, max_bytes);
+    } else if (arg == "--max-connections") {
+      value(100000, max_connections);
+    } else if (arg == "--max-connections-per-peer") {
+      value(100000, per_peer);
+    } else if (arg == "--max-sessions-per-owner") {
+      value(100000, per_owner);
+    } else if (arg == "--head-timeout") {
+      value(86400, head_timeout);
+    } else if (arg == "--body-timeout") {
+      value(86400, body_timeout);
+    } else if (arg == "--write-timeout") {
+      value(86400, write_timeout);
+    } else if (arg == "--max-unsent-bytes") {
+      value(1ull << 40, max_unsent);
+    } else if (arg == "--allow-other-users-unchecked") {
+      unchecked_peers = true;
     } else if (arg == "--config" && i + 1 < argc) {
       config_path = argv[++i];
     } else if (arg == "--allow-origin" && i + 1 < argc) {
@@ -142,6 +184,28 @@ int main(int argc, char** argv) {
   if (max_sessions) settings.max_sessions = *max_sessions;
   if (max_objects) settings.max_objects_per_session = *max_objects;
   if (max_bytes) settings.max_request_bytes = *max_bytes;
+  // A limit of 0 would refuse everything: the least is 1.
+  auto at_least_one = [](unsigned long long v) { return v ? v : 1; };
+  if (max_connections) settings.max_connections = at_least_one(*max_connections);
+  if (per_peer) settings.max_connections_per_peer = at_least_one(*per_peer);
+  if (per_owner) settings.max_sessions_per_owner = at_least_one(*per_owner);
+  if (head_timeout) settings.head_timeout_seconds = static_cast<unsigned>(at_least_one(*head_timeout));
+  if (body_timeout) settings.body_timeout_seconds = static_cast<unsigned>(at_least_one(*body_timeout));
+  if (write_timeout) settings.write_timeout_seconds = static_cast<unsigned>(at_least_one(*write_timeout));
+  if (max_unsent) settings.max_unsent_bytes = *max_unsent;
+  if (unchecked_peers) {
+    settings.check_peer_uid = false;
+    std::cerr << "zentrak-host: --allow-other-users-unchecked: the programs of every account on this computer may "
+                 "use this host\n";
+  } else {
+    std::string why;
+    if (!zentrak::host::PeerUidLookupWorks(why)) {
+      std::cerr << "zentrak-host: cannot find out which user a connection comes from (" << why
+                << "), so other accounts on this computer could use the host; not starting. Start it with "
+                   "--allow-other-users-unchecked to serve every account anyway.\n";
+      return 1;
+    }
+  }
   for (const auto& o : allow) {
     if (o == "null")
       settings.allow_null_origin = true;

@@ -1,16 +1,16 @@
 // The Host header check and origin decisions.
 #include "host/origin_policy.h"
 
-#include <cctype>
+#include "base/ascii.h"
 
 namespace zentrak::host {
 namespace {
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
+// Character classes of hosts and schemes, in ASCII whatever the locale: under a Latin-1 locale
+// the C library would count 'é' as a letter.
+constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool IsAsciiAlnum(char c) { return IsAsciiDigit(c) || (AsciiLower(c) >= 'a' && AsciiLower(c) <= 'z'); }
+constexpr bool IsAsciiHexDigit(char c) { return IsAsciiDigit(c) || (AsciiLower(c) >= 'a' && AsciiLower(c) <= 'f'); }
 
 // A decimal port 1..65535 without sign or leading zeros beyond "0" itself.
 std::optional<uint32_t> ParsePort(std::string_view s) {
@@ -51,11 +51,11 @@ bool ValidHostChars(std::string_view host) {
   if (host.empty()) return false;
   if (host.front() == '[') {
     for (char c : host.substr(1, host.size() - 2))
-      if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':' && c != '.') return false;
+      if (!IsAsciiHexDigit(c) && c != ':' && c != '.') return false;
     return host.size() > 2;
   }
   for (char c : host)
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.' && c != '_') return false;
+    if (!IsAsciiAlnum(c) && c != '-' && c != '.' && c != '_') return false;
   return true;
 }
 
@@ -71,7 +71,7 @@ bool IsLoopbackHost(std::string_view host_header, uint16_t port) {
     p = *parsed;
   }
   if (p != port) return false;
-  std::string h = Lower(host);
+  std::string h = AsciiLowered(host);
   return h == "127.0.0.1" || h == "[::1]" || h == "localhost";
 }
 
@@ -79,15 +79,15 @@ std::optional<std::string> NormalizeOrigin(std::string_view text) {
   if (text == "null") return std::string("null");
   size_t sep = text.find("://");
   if (sep == std::string_view::npos || sep == 0) return std::nullopt;
-  std::string scheme = Lower(text.substr(0, sep));
+  std::string scheme = AsciiLowered(text.substr(0, sep));
   for (char c : scheme)
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') return std::nullopt;
+    if (!IsAsciiAlnum(c) && c != '+' && c != '-' && c != '.') return std::nullopt;
   std::string_view rest = text.substr(sep + 3);
   if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
   if (rest.find_first_of("/?#@") != std::string_view::npos) return std::nullopt;
   std::string_view host, port_text;
   if (!SplitHostPort(rest, host, port_text) || !ValidHostChars(host)) return std::nullopt;
-  std::string out = scheme + "://" + Lower(host);
+  std::string out = scheme + "://" + AsciiLowered(host);
   if (!port_text.empty()) {
     auto port = ParsePort(port_text);
     if (!port) return std::nullopt;

@@ -4,6 +4,7 @@
 #include <sys/random.h>
 
 #include <chrono>
+#include <cstdint>
 #include <stdexcept>
 #include <vector>
 
@@ -30,7 +31,7 @@ std::string NewSessionToken() {
 }
 
 SessionTable::SessionTable(size_t max_sessions, size_t max_objects, int64_t idle_timeout_us, Clock clock)
-    : max_sessions_(max_sessions), max_objects_(max_objects), idle_timeout_us_(idle_timeout_us), clock_(std::move(clock)) {
+    : max_sessions_(max_sessions), max_per_owner_(SIZE_MAX), max_objects_(max_objects), idle_timeout_us_(idle_timeout_us), clock_(std::move(clock)) {
   if (!clock_) {
     clock_ = [] {
       return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -41,10 +42,23 @@ SessionTable::SessionTable(size_t max_sessions, size_t max_objects, int64_t idle
 
 SessionTable::~SessionTable() { EndAll(); }
 
-PageSession* SessionTable::Open(const std::string& origin) {
+PageSession* SessionTable::Open(const std::string& origin, const std::string& peer) {
+  // Origins hold "scheme://", so no peer's key can pass for one.
+  std::string owner = origin.empty() ? "local " + peer : origin;
+  size_t mine = 0;
+  PageSession* oldest_idle = nullptr;
+  for (const auto& [token, s] : sessions_) {
+    if (s->ended || s->owner != owner) continue;
+    ++mine;
+    if (s->busy == 0 && (!oldest_idle || s->last_used < oldest_idle->last_used)) oldest_idle = s.get();
+  }
+  if (mine >= max_per_owner_) {
+    if (!oldest_idle) return nullptr;
+    End(oldest_idle->token);
+  }
   if (sessions_.size() >= max_sessions_) return nullptr;
   std::string token = NewSessionToken();
-  auto session = std::make_unique<PageSession>(token, origin, max_objects_, clock_());
+  auto session = std::make_unique<PageSession>(token, origin, std::move(owner), max_objects_, clock_());
   PageSession* p = session.get();
   sessions_.emplace(token, std::move(session));
   return p;

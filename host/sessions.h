@@ -18,11 +18,12 @@
 namespace zentrak::host {
 
 struct PageSession {
-  PageSession(std::string t, std::string o, size_t max_objects, int64_t now)
-      : token(std::move(t)), origin(std::move(o)), wire(max_objects), last_used(now) {}
+  PageSession(std::string t, std::string o, std::string w, size_t max_objects, int64_t now)
+      : token(std::move(t)), origin(std::move(o)), owner(std::move(w)), wire(max_objects), last_used(now) {}
 
   const std::string token;   // the secret a page names its session by
   const std::string origin;  // canonical origin of the page; empty for clients that sent none
+  const std::string owner;   // whose share of the sessions it takes: the origin, or the local peer
   Session wire;
   int64_t last_used;         // microseconds on the table's clock
   int busy = 0;              // calls in progress
@@ -37,8 +38,14 @@ class SessionTable {
   SessionTable(size_t max_sessions, size_t max_objects, int64_t idle_timeout_us, Clock clock = {});
   ~SessionTable();
 
-  // A new session for a page of `origin`, or null when max_sessions are open.
-  PageSession* Open(const std::string& origin);
+  // A new session for a page of `origin`, or for a local program without an origin connected
+  // as `peer` (its user or address). Each origin, and each peer without one, has a share of
+  // max_per_owner sessions: when its share is taken, its least recently used session that is
+  // not in a call is ended to make room. Null when that is not possible, or when max_sessions
+  // are open.
+  PageSession* Open(const std::string& origin, const std::string& peer = {});
+  // The share of one origin, or of one peer without an origin; unbounded until set.
+  void SetMaxPerOwner(size_t max_per_owner) noexcept { max_per_owner_ = max_per_owner; }
   // The live session named by token, or null.
   PageSession* Find(const std::string& token);
   // Ends the session: its objects are released (a LocalDB closes its database). Returns false
@@ -73,6 +80,7 @@ class SessionTable {
   void Finish(PageSession& session);
 
   size_t max_sessions_;
+  size_t max_per_owner_;
   size_t max_objects_;
   int64_t idle_timeout_us_;
   Clock clock_;

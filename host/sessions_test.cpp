@@ -42,6 +42,46 @@ TEST(Sessions, NumberIsBounded) {
   EXPECT_FALSE(table.End("no-such-token"));
 }
 
+// Each origin, and each local peer without one, has a share of the sessions; a full share makes
+// room by ending its own least recently used session that is not in a call.
+TEST(Sessions, ShareOfOneOwner) {
+  FakeClock clock;
+  SessionTable table(6, 8, 1'000'000'000, clock.Fn());
+  table.SetMaxPerOwner(2);
+  auto open = [&](const std::string& origin, const std::string& peer = {}) {
+    clock.now += 10;
+    return table.Open(origin, peer);
+  };
+  PageSession* a1 = open("https://a.example");
+  PageSession* a2 = open("https://a.example");
+  ASSERT_TRUE(a1 && a2);
+  std::string t1 = a1->token, t2 = a2->token;
+  clock.now += 10;
+  { SessionTable::Lease lease(table, *a1); }  // a1 used last: a2 is the least recently used
+  PageSession* a3 = open("https://a.example");
+  ASSERT_NE(a3, nullptr);
+  EXPECT_EQ(table.Find(t2), nullptr) << "the least recently used session of the origin ends";
+  EXPECT_NE(table.Find(t1), nullptr);
+
+  // Sessions in a call are never ended for room: with both busy, the origin is refused.
+  {
+    SessionTable::Lease l1(table, *table.Find(t1)), l3(table, *a3);
+    EXPECT_EQ(open("https://a.example"), nullptr);
+    // Other owners have shares of their own.
+    EXPECT_NE(open("https://b.example"), nullptr);
+    EXPECT_NE(open("", "uid 1000"), nullptr);
+    EXPECT_NE(open("", "uid 1000"), nullptr);
+    EXPECT_NE(open("", "uid 1001"), nullptr);
+  }
+  EXPECT_EQ(table.Count(), 6u);
+  // The whole table is full: a new owner is refused, and no other owner's session is ended.
+  EXPECT_EQ(open("https://c.example"), nullptr);
+  EXPECT_EQ(table.Count(), 6u);
+  // An owner at its share still makes room for itself.
+  EXPECT_NE(open("", "uid 1000"), nullptr);
+  EXPECT_EQ(table.Count(), 6u);
+}
+
 TEST(Sessions, ObjectsPerSessionAreBounded) {
   SessionTable table(4, 1, 1000000);
   PageSession* s = table.Open("");

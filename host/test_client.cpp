@@ -13,10 +13,11 @@
 #include <fcntl.h>
 
 #include <algorithm>
-#include <cctype>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
+#include "base/ascii.h"
 #include "platform/memory.h"
 
 namespace zentrak::host::testing {
@@ -29,24 +30,42 @@ constexpr size_t kMostReserved = size_t{1} << 30;
 
 }  // namespace
 
-HttpClient::HttpClient(const std::string& address, uint16_t port) : port_(port) {
-  sockaddr_storage addr{};
-  socklen_t len;
+namespace {
+
+socklen_t SocketAddress(const std::string& address, uint16_t port, sockaddr_storage& addr) {
+  addr = {};
   if (address.find(':') != std::string::npos) {
     auto* a6 = reinterpret_cast<sockaddr_in6*>(&addr);
     a6->sin6_family = AF_INET6;
     a6->sin6_port = htons(port);
     if (inet_pton(AF_INET6, address.c_str(), &a6->sin6_addr) != 1) throw std::runtime_error("bad address " + address);
-    len = sizeof *a6;
-  } else {
-    auto* a4 = reinterpret_cast<sockaddr_in*>(&addr);
-    a4->sin_family = AF_INET;
-    a4->sin_port = htons(port);
-    if (inet_pton(AF_INET, address.c_str(), &a4->sin_addr) != 1) throw std::runtime_error("bad address " + address);
-    len = sizeof *a4;
+    return sizeof *a6;
   }
+  auto* a4 = reinterpret_cast<sockaddr_in*>(&addr);
+  a4->sin_family = AF_INET;
+  a4->sin_port = htons(port);
+  if (inet_pton(AF_INET, address.c_str(), &a4->sin_addr) != 1) throw std::runtime_error("bad address " + address);
+  return sizeof *a4;
+}
+
+}  // namespace
+
+HttpClient::HttpClient(const std::string& address, uint16_t port, const std::string& source, int receive_buffer)
+    : port_(port) {
+  sockaddr_storage addr;
+  socklen_t len = SocketAddress(address, port, addr);
   fd_ = ::socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
+  if (receive_buffer > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+  if (!source.empty()) {
+    sockaddr_storage from;
+    socklen_t from_len = SocketAddress(source, 0, from);
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&from), from_len) != 0) {
+      std::string why = std::strerror(errno);
+      ::close(fd_);
+      throw std::runtime_error("bind to " + source + ": " + why);
+    }
+  }
   if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
     std::string why = std::strerror(errno);
     ::close(fd_);
@@ -102,7 +121,7 @@ HttpResponse HttpClient::Read(bool with_body) {
     size_t colon = line.find(':');
     if (colon != std::string::npos) {
       std::string name = line.substr(0, colon);
-      for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      name = AsciiLowered(name);
       size_t v = line.find_first_not_of(' ', colon + 1);
       r.headers[name] = v == std::string::npos ? "" : line.substr(v);
     }
@@ -134,6 +153,47 @@ HttpResponse HttpClient::Read(bool with_body) {
   return r;
 }
 
+bool HttpClient::WaitClosed(int max_ms) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(max_ms);
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd p{fd_, POLLIN, 0};
+    int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return false;
+    char chunk[65536];
+    ssize_t n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return true;
+  }
+}
+
+bool HttpClient::WaitReadable(int max_ms) {
+  if (!buffer_.empty()) return true;
+  pollfd p{fd_, POLLIN, 0};
+  int ready;
+  do {
+    ready = ::poll(&p, 1, max_ms);
+  } while (ready < 0 && errno == EINTR);
+  return ready == 1;
+}
+
+bool HttpClient::TrySend(const std::string& bytes) {
+  ssize_t n;
+  do {
+    n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  } while (n < 0 && errno == EINTR);
+  if (n != static_cast<ssize_t>(bytes.size())) return false;
+  // A send succeeds while the host's reset is on its way: a closed end shows on the next poll.
+  pollfd p{fd_, POLLIN, 0};
+  if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR))) return false;
+  if (p.revents & POLLIN) {
+    char c;
+    if (::recv(fd_, &c, 1, MSG_PEEK | MSG_DONTWAIT) == 0) return false;
+  }
+  return true;
+}
+
 HttpResponse HttpClient::Raw(const std::string& bytes) {
   Send(bytes);
   return Read();
@@ -144,7 +204,7 @@ HttpResponse HttpClient::Request(const std::string& method, const std::string& t
   std::string req = method + " " + target + " HTTP/1.1\r\n";
   bool host = false;
   for (const auto& [name, value] : headers) {
-    if (strcasecmp(name.c_str(), "host") == 0) host = true;
+    if (EqualsIgnoringAsciiCase(name, "host")) host = true;
     req += name + ": " + value + "\r\n";
   }
   if (!host) req += "Host: 127.0.0.1:" + std::to_string(port_) + "\r\n";

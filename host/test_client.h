@@ -24,8 +24,10 @@ struct HttpResponse {
 
 class HttpClient {
  public:
-  // Connects to address (an IPv4 or IPv6 literal) and port. Throws std::runtime_error on failure.
-  HttpClient(const std::string& address, uint16_t port);
+  // Connects to address (an IPv4 or IPv6 literal) and port, from `source` (an address of the
+  // same family) when given. A receive_buffer in bytes makes the socket take little of an
+  // answer it does not read. Throws std::runtime_error on failure.
+  HttpClient(const std::string& address, uint16_t port, const std::string& source = {}, int receive_buffer = 0);
   ~HttpClient();
   HttpClient(const HttpClient&) = delete;
   HttpClient& operator=(const HttpClient&) = delete;
@@ -39,6 +41,13 @@ class HttpClient {
   void Send(const std::string& bytes);
   // Reads one answer; the answer to a HEAD request has no body, whatever its Content-Length.
   HttpResponse Read(bool with_body = true);
+  // Waits up to max_ms for the host to end the connection, dropping whatever it sends
+  // meanwhile. True when it ended (end of stream or reset).
+  bool WaitClosed(int max_ms);
+  // Waits up to max_ms for the first bytes of an answer, without reading them.
+  bool WaitReadable(int max_ms);
+  // Sends bytes, and says whether the host took them (false once it has ended the connection).
+  bool TrySend(const std::string& bytes);
 
  private:
   int fd_ = -1;
