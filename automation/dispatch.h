@@ -43,9 +43,9 @@ const MemberDesc* FindMember(const ClassDesc& cls, int32_t dispid, MemberKind ki
 CallOutcome Invoke(AutomationObject& object, int32_t dispid, MemberKind kind, std::vector<Variant>& args,
                    Variant& result);
 
-// The failure guard: runs work and turns any error that escapes it into a status code. This is
-// the only place in the system that catches an escaping error. With cls, the outcome carries an
-// error record for the class's default interface; without, the status alone.
+// The failure guard: runs work and turns any error that escapes it into a status code. Both
+// frames' guards come down to this one catch. With cls, the outcome carries an error record for
+// the class's default interface; without, the status alone.
 template <typename Work>
 CallOutcome Guarded(const ClassDesc* cls, Work&& work) noexcept;
 
