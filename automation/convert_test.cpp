@@ -181,7 +181,8 @@ TEST(CoercionToParameterType, Table) {
       {Variant::FromInt32(1), ParamType::kFont, std::nullopt, 0},
   };
   for (const Case& c : cases) {
-    std::string what = std::string(VarTypeName(c.value.Type())) + " to type " + std::to_string(static_cast<int>(c.type));
+    std::string what =
+        std::string(VarTypeName(c.value.Type())) + " to type " + std::to_string(static_cast<int>(c.type));
     std::optional<Variant> got = Coerce(c.value, c.type);
     ASSERT_EQ(got.has_value(), c.tag.has_value()) << what;
     if (!got) continue;

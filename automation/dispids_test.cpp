@@ -22,16 +22,19 @@ TEST(NamedDispids, AgreeWithTheTypeLibrary) {
   for (const dispid::BoundInterface& bound : dispid::kBoundInterfaces) {
     const InterfaceDesc* itf = FindInterface(bound.name);
     ASSERT_NE(itf, nullptr) << bound.name;
+    auto same = [](const MemberDesc& m, const dispid::NamedDispid& n) {
+      return std::string(m.name) == n.member && m.dispid == n.dispid;
+    };
     // Each name: a member spelled exactly so, with that DISPID.
     for (const dispid::NamedDispid& n : bound.members) {
       bool found = false;
-      for (const MemberDesc& m : itf->members) found = found || (std::string(m.name) == n.member && m.dispid == n.dispid);
+      for (const MemberDesc& m : itf->members) found = found || same(m, n);
       EXPECT_TRUE(found) << bound.name << "." << n.member << " = " << n.dispid;
     }
     // Each member (a property once for get, put and putref): named with its DISPID.
     for (const MemberDesc& m : itf->members) {
       bool named = false;
-      for (const dispid::NamedDispid& n : bound.members) named = named || (std::string(m.name) == n.member && m.dispid == n.dispid);
+      for (const dispid::NamedDispid& n : bound.members) named = named || same(m, n);
       EXPECT_TRUE(named) << bound.name << "." << m.name << " (" << m.dispid << ") has no constant";
     }
   }

@@ -214,7 +214,10 @@ void ConnectionPoint::CallSinks(int32_t dispid, std::vector<Variant>& args) {
   std::vector<bool> by_ref(n, false);
   for (size_t i = 0; i < n; ++i) {
     ToVariant(args[i], values[i].Put());
-    by_ref[i] = event && i < event->params.size() && (event->params[i].by_ref || event->params[i].direction == ParamDirection::kInOut);
+    if (event && i < event->params.size()) {
+      const ParamDesc& p = event->params[i];
+      by_ref[i] = p.by_ref || p.direction == ParamDirection::kInOut;
+    }
     VARIANT& slot = passed[n - 1 - i];
     if (by_ref[i]) {
       VariantInit(&slot);

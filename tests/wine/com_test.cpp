@@ -10,6 +10,7 @@
 #include <olectl.h>
 
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
 #include <type_traits>
@@ -78,10 +79,12 @@ class Outer final : public IUnknown {
   IUnknown* inner = nullptr;
 };
 
-// An events sink; it may refuse the events interface, and its handlers may fail.
+// An events sink, standing for a page's handlers: it may refuse the events interface; every call
+// is recorded, handed to on_call, and answered with answer (by default a failure).
 class Sink final : public IDispatch {
  public:
-  Sink(GUID events, bool has_events) : events_(events), has_events_(has_events) {}
+  Sink(GUID events, bool has_events, HRESULT answer = E_FAIL)
+      : events_(events), has_events_(has_events), answer_(answer) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     *out = nullptr;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || (has_events_ && IsEqualIID(iid, events_))) {
@@ -99,16 +102,27 @@ class Sink final : public IDispatch {
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    ++calls;
     last_dispid = id;
-    return E_FAIL;  // a handler that fails
+    last_flags = flags;
+    types.clear();
+    for (UINT i = 0; params && i < params->cArgs; ++i) types.push_back(V_VT(&params->rgvarg[i]));
+    if (on_call) on_call(id, *params);
+    return answer_;
   }
   LONG refs = 1;
+  int calls = 0;
   DISPID last_dispid = 0;
+  WORD last_flags = 0;
+  std::vector<VARTYPE> types;  // as passed: the last argument first
+  std::function<void(DISPID, DISPPARAMS&)> on_call;
 
  private:
   GUID events_;
   bool has_events_;
+  HRESULT answer_;
 };
 
 void ExportsAndFactories() {
@@ -234,11 +248,14 @@ void Dispatch() {
   VARIANT result;
   VariantInit(&result);
   GUID some = IID_IClassFactory;
-  CHECK_HR("Invoke with an interface id", disp->Invoke(zentrak::dispid::local_db::kGetVersion, some, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
+  using namespace zentrak::dispid::local_db;
+  CHECK_HR("Invoke with an interface id",
+           disp->Invoke(kGetVersion, some, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
            DISP_E_UNKNOWNINTERFACE);
   CHECK_HR("Invoke, no such DISPID", disp->Invoke(299, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
            DISP_E_MEMBERNOTFOUND);
-  CHECK_HR("Invoke, missing argument", disp->Invoke(zentrak::dispid::local_db::kQueryAll, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
+  CHECK_HR("Invoke, missing argument",
+           disp->Invoke(kQueryAll, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
            DISP_E_BADPARAMCOUNT);
   // The vtable itself, slot by slot as the type library orders it.
   ComPtr<zentrak::com::ILocalDB> db;
@@ -275,7 +292,7 @@ void Dispatch() {
   EXCEPINFO excep{};
   DISPPARAMS one = {&null_arg, nullptr, 1, 0};
   CHECK_HR("Invoke queryAll(Null)",
-           disp->Invoke(zentrak::dispid::local_db::kQueryAll, IID_NULL, 0, DISPATCH_METHOD, &one, &result, &excep, nullptr),
+           disp->Invoke(kQueryAll, IID_NULL, 0, DISPATCH_METHOD, &one, &result, &excep, nullptr),
            DISP_E_EXCEPTION);
   CHECK_HR("Invoke queryAll(Null): code", excep.scode, E_UNEXPECTED);
   CHECK_EQ("Invoke queryAll(Null): source", zentrak::test::Narrow(excep.bstrSource), std::string("Zentrak.LocalDB"));
@@ -574,72 +591,34 @@ class ProbeContainer final : public IConnectionPointContainer {
   zentrak::com::ConnectionPoint point;
 };
 
-// A page's handlers: each call is recorded; OnKey adds one to the key through its reference,
-// OnPair appends "!" to the value; a failing handler answers E_FAIL after doing its work; a
-// leaving handler unadvises itself during its first event.
-class Handler final : public IDispatch {
- public:
-  explicit Handler(bool fails = false) : fails_(fails) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    *out = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, ToGUID(kProbeEventsIid))) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+// What the probe's handlers do: OnKey adds one to the key through its reference, OnPair keeps
+// its by-value label and appends "!" to its by-reference value.
+void ProbeHandler(DISPID id, DISPPARAMS& params, std::string& label) {
+  if (id == kOnKey && params.cArgs == 1 && V_VT(&params.rgvarg[0]) == (VT_BYREF | VT_VARIANT)) {
+    VARIANT* key = V_VARIANTREF(&params.rgvarg[0]);
+    VariantChangeType(key, key, 0, VT_I2);
+    V_I2(key) = static_cast<SHORT>(V_I2(key) + 1);
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
+  if (id == kOnPair && params.cArgs == 2 && V_VT(&params.rgvarg[1]) == VT_BSTR &&
+      V_VT(&params.rgvarg[0]) == (VT_BYREF | VT_VARIANT)) {
+    label = zentrak::test::Narrow(V_BSTR(&params.rgvarg[1]));
+    VARIANT* value = V_VARIANTREF(&params.rgvarg[0]);
+    std::wstring text = V_VT(value) == VT_BSTR ? std::wstring(V_BSTR(value)) : L"";
+    VariantClear(value);
+    V_VT(value) = VT_BSTR;
+    V_BSTR(value) = SysAllocString((text + L"!").c_str());
   }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
-    ++calls;
-    last_flags = flags;
-    types.clear();
-    for (UINT i = 0; i < params->cArgs; ++i) types.push_back(V_VT(&params->rgvarg[i]));
-    if (id == kOnKey && params->cArgs == 1 && V_VT(&params->rgvarg[0]) == (VT_BYREF | VT_VARIANT)) {
-      VARIANT* key = V_VARIANTREF(&params->rgvarg[0]);
-      VariantChangeType(key, key, 0, VT_I2);
-      V_I2(key) = static_cast<SHORT>(V_I2(key) + 1);
-    }
-    if (id == kOnPair && params->cArgs == 2 && V_VT(&params->rgvarg[1]) == VT_BSTR &&
-        V_VT(&params->rgvarg[0]) == (VT_BYREF | VT_VARIANT)) {
-      label = zentrak::test::Narrow(V_BSTR(&params->rgvarg[1]));
-      VARIANT* value = V_VARIANTREF(&params->rgvarg[0]);
-      std::wstring text = V_VT(value) == VT_BSTR ? std::wstring(V_BSTR(value)) : L"";
-      VariantClear(value);
-      V_VT(value) = VT_BSTR;
-      V_BSTR(value) = SysAllocString((text + L"!").c_str());
-    }
-    if (leave_from) {
-      leave_from->Unadvise(cookie);
-      leave_from = nullptr;
-    }
-    return fails_ ? E_FAIL : S_OK;
-  }
-  LONG refs = 1;
-  int calls = 0;
-  WORD last_flags = 0;
-  std::vector<VARTYPE> types;  // as passed: the last argument first
-  std::string label;
-  IConnectionPoint* leave_from = nullptr;
-  DWORD cookie = 0;
-
- private:
-  bool fails_;
-};
+}
 
 void Events() {
   ProbeContainer container;
   Probe probe;
   probe.SetEventSink(&container.point);
-  Handler first, failing(true), leaving;
+  const GUID events = ToGUID(kProbeEventsIid);
+  // Two handlers that both act; the second fails, which fails nothing.
+  Sink first(events, true, S_OK), failing(events, true, E_FAIL), leaving(events, true, S_OK);
+  std::string label;
+  first.on_call = failing.on_call = [&](DISPID id, DISPPARAMS& params) { ProbeHandler(id, params, label); };
   DWORD c1 = 0, c2 = 0;
   container.point.Advise(&first, &c1);
   container.point.Advise(&failing, &c2);
@@ -662,7 +641,7 @@ void Events() {
   probe.Raise(kOnPair, {Variant(u"label"), Variant(u"v")}, keep);
   CHECK_EQ("OnPair: order and kinds",
            first.types.size() == 2 && first.types[0] == (VT_BYREF | VT_VARIANT) && first.types[1] == VT_BSTR, true);
-  CHECK_EQ("OnPair: the by-value argument", first.label, std::string("label"));
+  CHECK_EQ("OnPair: the by-value argument", label, std::string("label"));
   CHECK_EQ("OnPair: done", after.size() == 2 ? zentrak::VarToText(after[0]) + " " + zentrak::VarToText(after[1]) : "",
            std::string("label v!!"));
 
@@ -670,8 +649,7 @@ void Events() {
   container.point.Unadvise(c2);
   DWORD c3 = 0;
   container.point.Advise(&leaving, &c3);
-  leaving.leave_from = &container.point;
-  leaving.cookie = c3;
+  leaving.on_call = [&](DISPID, DISPPARAMS&) { container.point.Unadvise(c3); };
   int before_first = first.calls;
   probe.Raise(kOnPing, {}, {});
   probe.Raise(kOnPing, {}, {});
