@@ -9,12 +9,12 @@
 #include "base/number_text.h"
 #include "platform/codepage.h"
 #include "platform/locale.h"
+#include "automation/param_types.h"
 
 namespace zentrak {
 namespace {
 
-std::string Format(const char* pattern, const Variant& from, const char* to) {
-  std::string tag = VariantTagText(from);
+std::string Format(const char* pattern, std::string tag, const char* to) {
   std::string out;
   for (const char* p = pattern; *p; ++p) {
     if (p[0] == '%' && p[1] == 's') {
@@ -27,6 +27,20 @@ std::string Format(const char* pattern, const Variant& from, const char* to) {
   }
   return out;
 }
+
+std::string TagText(VarType type, bool by_ref) {
+  std::string name = VarTypeName(type);
+  if (by_ref) name = "ByRef " + name;
+  return name;
+}
+
+// The failures, naming the value as the messages do (see VariantTagText).
+Conversion Fail(Conversion::Result result, const Variant& from, const char* to) {
+  const Variant& v = from.Target();
+  return {result, v.Type(), v.IsByRef(), to};
+}
+Conversion TypeMismatch(const Variant& from, const char* to) { return Fail(Conversion::kTypeMismatch, from, to); }
+Conversion Overflow(const Variant& from, const char* to) { return Fail(Conversion::kOverflow, from, to); }
 
 bool IsIntegerTag(VarType t) {
   switch (t) {
@@ -118,224 +132,335 @@ int ReadPlainInteger(std::u16string_view t, int64_t min, int64_t max, int64_t& o
   return 1;
 }
 
-bool TextToBoolean(const Variant& v, const std::u16string& w) {
-  bool b = false;
-  if (platform::LocaleTextToBoolean(w, b) == platform::ParseResult::kOk) return b;
+// Text to boolean: the locale's words, "true" and "false" in any case, or a number (non-zero is
+// true). The failure names Boolean whatever the caller converts to.
+Conversion TextToBoolean(const Variant& v, const std::u16string& w, bool& out) {
+  if (platform::LocaleTextToBoolean(w, out) == platform::ParseResult::kOk) return {};
   std::u16string lower;
   for (char16_t c : w) lower += (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-  if (lower == u"true") return true;
-  if (lower == u"false") return false;
+  if (lower == u"true" || lower == u"false") {
+    out = lower == u"true";
+    return {};
+  }
   int64_t n = 0;
   if (platform::LocaleTextToInteger(w, std::numeric_limits<int64_t>::min(),
-                                    std::numeric_limits<int64_t>::max(), n) == platform::ParseResult::kOk)
-    return n != 0;
-  throw EVariantTypeCastError(v, "Boolean");
+                                    std::numeric_limits<int64_t>::max(), n) == platform::ParseResult::kOk) {
+    out = n != 0;
+    return {};
+  }
+  return TypeMismatch(v, "Boolean");
 }
 
-// Default value of an object, or the conversion error for its tag.
-Variant DefaultValueOf(const Variant& v, const char* to) {
-  Variant out;
-  if (!v.Object() || !v.Object()->DefaultValue(out)) throw EVariantTypeCastError(v, to);
-  return out;
-}
+// The default value of an object; false when it has none.
+bool DefaultValueOf(const Variant& v, Variant& out) { return v.Object() && v.Object()->DefaultValue(out); }
 
-int64_t RoundToRange(long double x, const Variant& v, int64_t min, int64_t max, const char* to) {
-  if (std::isnan(x)) throw EVariantOverflowError(v, to);
+Conversion RoundToRange(long double x, const Variant& v, int64_t min, int64_t max, const char* to, int64_t& out) {
+  if (std::isnan(x)) return Overflow(v, to);
   long double r = std::nearbyint(x);  // halves to even in the default rounding mode
-  if (r < static_cast<long double>(min) || r > static_cast<long double>(max))
-    throw EVariantOverflowError(v, to);
-  return static_cast<int64_t>(r);
+  if (r < static_cast<long double>(min) || r > static_cast<long double>(max)) return Overflow(v, to);
+  out = static_cast<int64_t>(r);
+  return {};
 }
 
-int64_t ToRange(const Variant& in, int64_t min, int64_t max, const char* to) {
+Conversion ToRange(const Variant& in, int64_t min, int64_t max, const char* to, int64_t& out) {
   const Variant& v = in.Target();
   VarType t = v.Type();
   if (IsIntegerTag(t)) {
     if (t == VarType::LongWord) {
       uint64_t u = static_cast<uint32_t>(v.IntegerValue());
-      if (u > static_cast<uint64_t>(max)) throw EVariantOverflowError(v, to);
-      return static_cast<int64_t>(u);
+      if (u > static_cast<uint64_t>(max)) return Overflow(v, to);
+      out = static_cast<int64_t>(u);
+      return {};
     }
     int64_t x = v.IntegerValue();
-    if (x < min || x > max) throw EVariantOverflowError(v, to);
-    return x;
+    if (x < min || x > max) return Overflow(v, to);
+    out = x;
+    return {};
   }
   switch (t) {
     case VarType::Empty:
-      return 0;
+      out = 0;
+      return {};
     case VarType::Single:
     case VarType::Double:
     case VarType::Date:
-      return RoundToRange(v.DoubleValue(), v, min, max, to);
+      return RoundToRange(v.DoubleValue(), v, min, max, to, out);
     case VarType::Currency: {
       // The scaled value divided by 10000, halves to even, in integer arithmetic.
       int64_t s = v.IntegerValue();
       int64_t q = s / 10000, r = s % 10000;
       if (r > 5000 || (r == 5000 && (q & 1))) ++q;
       if (r < -5000 || (r == -5000 && (q & 1))) --q;
-      if (q < min || q > max) throw EVariantOverflowError(v, to);
-      return q;
+      if (q < min || q > max) return Overflow(v, to);
+      out = q;
+      return {};
     }
     case VarType::Boolean:
-      return v.BoolValue() ? -1 : 0;
+      out = v.BoolValue() ? -1 : 0;
+      return {};
     case VarType::Decimal:
-      return RoundToRange(DecimalToLongDouble(v.Decimal()), v, min, max, to);
+      return RoundToRange(DecimalToLongDouble(v.Decimal()), v, min, max, to, out);
     case VarType::OleStr:
     case VarType::String: {
       std::u16string w = WideOf(v);
-      int64_t out = 0;
       switch (platform::LocaleTextToInteger(w, min, max, out)) {
         case platform::ParseResult::kOk:
-          return out;
+          return {};
         case platform::ParseResult::kOverflow:
-          throw EVariantOverflowError(v, to);
+          return Overflow(v, to);
         case platform::ParseResult::kTypeMismatch:
           break;
       }
       switch (ReadPlainInteger(w, min, max, out)) {
         case 1:
-          return out;
+          return {};
         case 2:
-          throw EVariantOverflowError(v, to);
+          return Overflow(v, to);
         default:
           break;
       }
-      return TextToBoolean(v, w) ? 1 : 0;
+      bool b = false;
+      Conversion c = TextToBoolean(v, w, b);
+      out = b ? 1 : 0;
+      return c;
     }
     case VarType::Dispatch:
-    case VarType::Unknown:
-      return ToRange(DefaultValueOf(v, to), min, max, to);
+    case VarType::Unknown: {
+      Variant d;
+      if (!DefaultValueOf(v, d)) return TypeMismatch(v, to);
+      return ToRange(d, min, max, to, out);
+    }
     default:
-      throw EVariantTypeCastError(v, to);
+      return TypeMismatch(v, to);
   }
 }
 
 }  // namespace
 
 EVariantTypeCastError::EVariantTypeCastError(const Variant& from, const char* to)
-    : Exception(Format("Could not convert variant of type (%s) into type (%s)", from, to)) {}
+    : Exception(Format("Could not convert variant of type (%s) into type (%s)", VariantTagText(from), to)) {}
+
+EVariantTypeCastError::EVariantTypeCastError(const Conversion& failed)
+    : Exception(Format("Could not convert variant of type (%s) into type (%s)",
+                       TagText(failed.from, failed.from_by_ref), failed.to)) {}
 
 EVariantOverflowError::EVariantOverflowError(const Variant& from, const char* to)
-    : Exception(Format("Overflow while converting variant of type (%s) into type (%s)", from, to)) {}
+    : Exception(Format("Overflow while converting variant of type (%s) into type (%s)", VariantTagText(from), to)) {}
+
+EVariantOverflowError::EVariantOverflowError(const Conversion& failed)
+    : Exception(Format("Overflow while converting variant of type (%s) into type (%s)",
+                       TagText(failed.from, failed.from_by_ref), failed.to)) {}
+
+void Conversion::Raise() const {
+  if (result == kOverflow) throw EVariantOverflowError(*this);
+  throw EVariantTypeCastError(*this);
+}
 
 std::string VariantTagText(const Variant& value) {
-  const Variant& v = value.Target();
-  std::string name = VarTypeName(v.Type());
   // A by-reference Variant is followed to its value; any other by-reference tag keeps the prefix.
-  if (v.IsByRef()) name = "ByRef " + name;
-  return name;
+  const Variant& v = value.Target();
+  return TagText(v.Type(), v.IsByRef());
 }
 
-std::string VarToText(const Variant& in) {
+Conversion TryVarToText(const Variant& in, std::string& out) {
   const Variant& v = in.Target();
   VarType t = v.Type();
   if (IsIntegerTag(t)) {
-    if (t == VarType::LongWord) return std::to_string(static_cast<uint32_t>(v.IntegerValue()));
-    return std::to_string(v.IntegerValue());
+    out = t == VarType::LongWord ? std::to_string(static_cast<uint32_t>(v.IntegerValue()))
+                                 : std::to_string(v.IntegerValue());
+    return {};
   }
   switch (t) {
     case VarType::Empty:
-      return std::string();
+      out.clear();
+      return {};
     case VarType::Single:
     case VarType::Double:
-      return GeneralNumberText(v.DoubleValue(), platform::DecimalSeparator(), kVariantMinFixed);
+      out = GeneralNumberText(v.DoubleValue(), platform::DecimalSeparator(), kVariantMinFixed);
+      return {};
     case VarType::Currency:
-      return platform::WideToAnsi(platform::CurrencyToText(v.IntegerValue()));
+      out = platform::WideToAnsi(platform::CurrencyToText(v.IntegerValue()));
+      return {};
     case VarType::Date:
-      return platform::WideToAnsi(platform::DateToText(v.DoubleValue()));
+      out = platform::WideToAnsi(platform::DateToText(v.DoubleValue()));
+      return {};
     case VarType::OleStr:
-      return platform::WideToAnsi(v.WideText());
+      out = platform::WideToAnsi(v.WideText());
+      return {};
     case VarType::String:
-      return v.AnsiText();
+      out = v.AnsiText();
+      return {};
     case VarType::Boolean:
-      return v.BoolValue() ? "True" : "False";
+      out = v.BoolValue() ? "True" : "False";
+      return {};
     case VarType::Decimal:
-      return DecimalToText(v.Decimal());
+      out = DecimalToText(v.Decimal());
+      return {};
     case VarType::Dispatch:
-    case VarType::Unknown:
-      return VarToText(DefaultValueOf(v, "String"));
+    case VarType::Unknown: {
+      Variant d;
+      if (!DefaultValueOf(v, d)) return TypeMismatch(v, "String");
+      return TryVarToText(d, out);
+    }
     default:  // Null, Error, Any, and anything unknown
-      throw EVariantTypeCastError(v, "String");
+      return TypeMismatch(v, "String");
   }
 }
 
-std::u16string VarToWideText(const Variant& in) {
-  const Variant& v = in.Target();
-  return platform::AnsiToWide(VarToText(v));
+Conversion TryVarToInteger(const Variant& value, int32_t& out) {
+  int64_t wide = 0;
+  Conversion c =
+      ToRange(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), "Integer", wide);
+  out = static_cast<int32_t>(wide);
+  return c;
 }
 
-int32_t VarToInteger(const Variant& value) {
-  return static_cast<int32_t>(ToRange(value, std::numeric_limits<int32_t>::min(),
-                                      std::numeric_limits<int32_t>::max(), "Integer"));
+Conversion TryVarToInt64(const Variant& value, int64_t& out) {
+  return ToRange(value, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(), "Int64", out);
 }
 
-int64_t VarToInt64(const Variant& value) {
-  return ToRange(value, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(),
-                 "Int64");
-}
-
-bool VarToBoolean(const Variant& in) {
+Conversion TryVarToBoolean(const Variant& in, bool& out) {
   const Variant& v = in.Target();
   VarType t = v.Type();
-  if (IsIntegerTag(t) || t == VarType::Boolean || t == VarType::Currency) return v.IntegerValue() != 0;
+  if (IsIntegerTag(t) || t == VarType::Boolean || t == VarType::Currency) {
+    out = v.IntegerValue() != 0;
+    return {};
+  }
   switch (t) {
     case VarType::Empty:
-      return false;
+      out = false;
+      return {};
     case VarType::Single:
     case VarType::Double:
     case VarType::Date:
-      return v.DoubleValue() != 0;
+      out = v.DoubleValue() != 0;
+      return {};
     case VarType::Decimal:
-      return v.Decimal().hi != 0 || v.Decimal().lo != 0;
+      out = v.Decimal().hi != 0 || v.Decimal().lo != 0;
+      return {};
     case VarType::OleStr:
     case VarType::String:
-      return TextToBoolean(v, WideOf(v));
+      return TextToBoolean(v, WideOf(v), out);
     case VarType::Dispatch:
-    case VarType::Unknown:
-      return VarToBoolean(DefaultValueOf(v, "Boolean"));
+    case VarType::Unknown: {
+      Variant d;
+      if (!DefaultValueOf(v, d)) return TypeMismatch(v, "Boolean");
+      return TryVarToBoolean(d, out);
+    }
     default:
-      throw EVariantTypeCastError(v, "Boolean");
+      return TypeMismatch(v, "Boolean");
   }
 }
 
-double VarToDouble(const Variant& in) {
+Conversion TryVarToDouble(const Variant& in, double& out) {
   const Variant& v = in.Target();
   VarType t = v.Type();
   if (IsIntegerTag(t)) {
-    if (t == VarType::LongWord) return static_cast<uint32_t>(v.IntegerValue());
-    return static_cast<double>(v.IntegerValue());
+    out = t == VarType::LongWord ? static_cast<double>(static_cast<uint32_t>(v.IntegerValue()))
+                                 : static_cast<double>(v.IntegerValue());
+    return {};
   }
   switch (t) {
     case VarType::Empty:
-      return 0;
+      out = 0;
+      return {};
     case VarType::Single:
     case VarType::Double:
     case VarType::Date:
-      return v.DoubleValue();
+      out = v.DoubleValue();
+      return {};
     case VarType::Currency:
-      return static_cast<double>(v.IntegerValue()) / 10000.0;
+      out = static_cast<double>(v.IntegerValue()) / 10000.0;
+      return {};
     case VarType::Boolean:
-      return v.BoolValue() ? -1 : 0;
+      out = v.BoolValue() ? -1 : 0;
+      return {};
     case VarType::Decimal:
-      return static_cast<double>(DecimalToLongDouble(v.Decimal()));
+      out = static_cast<double>(DecimalToLongDouble(v.Decimal()));
+      return {};
     case VarType::OleStr:
-    case VarType::String: {
-      double d = 0;
-      switch (platform::LocaleTextToDouble(WideOf(v), d)) {
+    case VarType::String:
+      switch (platform::LocaleTextToDouble(WideOf(v), out)) {
         case platform::ParseResult::kOk:
-          return d;
+          return {};
         case platform::ParseResult::kOverflow:
-          throw EVariantOverflowError(v, "Double");
+          return Overflow(v, "Double");
         case platform::ParseResult::kTypeMismatch:
           break;
       }
-      throw EVariantTypeCastError(v, "Double");
-    }
+      return TypeMismatch(v, "Double");
     case VarType::Dispatch:
-    case VarType::Unknown:
-      return VarToDouble(DefaultValueOf(v, "Double"));
+    case VarType::Unknown: {
+      Variant d;
+      if (!DefaultValueOf(v, d)) return TypeMismatch(v, "Double");
+      return TryVarToDouble(d, out);
+    }
     default:
-      throw EVariantTypeCastError(v, "Double");
+      return TypeMismatch(v, "Double");
+  }
+}
+
+namespace {
+
+// Runs a Try conversion and raises its failure.
+template <class T, class Try>
+T Raising(const Variant& value, Try&& attempt) {
+  T out{};
+  if (Conversion c = attempt(value, out); !c) c.Raise();
+  return out;
+}
+
+}  // namespace
+
+std::string VarToText(const Variant& value) { return Raising<std::string>(value, TryVarToText); }
+
+std::u16string VarToWideText(const Variant& value) { return platform::AnsiToWide(VarToText(value)); }
+
+int32_t VarToInteger(const Variant& value) { return Raising<int32_t>(value, TryVarToInteger); }
+
+int64_t VarToInt64(const Variant& value) { return Raising<int64_t>(value, TryVarToInt64); }
+
+bool VarToBoolean(const Variant& value) { return Raising<bool>(value, TryVarToBoolean); }
+
+double VarToDouble(const Variant& value) { return Raising<double>(value, TryVarToDouble); }
+
+std::optional<Variant> Coerce(const Variant& v, ParamType type) {
+  switch (ParamTypeOf(type).tag) {
+    case VarType::Boolean: {
+      bool b = false;
+      if (!TryVarToBoolean(v, b)) return std::nullopt;
+      return Variant::FromBool(b);
+    }
+    case VarType::Smallint: {
+      int32_t n = 0;
+      if (!TryVarToInteger(v, n) || n < -32768 || n > 32767) return std::nullopt;
+      return Variant::FromInteger(VarType::Smallint, n);
+    }
+    case VarType::Integer: {
+      int32_t n = 0;
+      if (!TryVarToInteger(v, n)) return std::nullopt;
+      return Variant::FromInt32(n);
+    }
+    case VarType::LongWord: {
+      // A colour: any 32-bit value, signed or not.
+      int64_t n = 0;
+      if (!TryVarToInt64(v, n) || n < INT32_MIN || n > UINT32_MAX) return std::nullopt;
+      return Variant::FromInteger(VarType::LongWord, static_cast<uint32_t>(n));
+    }
+    case VarType::OleStr: {
+      std::string text;
+      if (!TryVarToText(v, text)) return std::nullopt;
+      return Variant(platform::AnsiToWide(text));
+    }
+    case VarType::Dispatch: {
+      // An object, or nothing.
+      const Variant& t = v.Target();
+      if (t.Type() != VarType::Dispatch && t.Type() != VarType::Unknown && t.Type() != VarType::Empty)
+        return std::nullopt;
+      return t;
+    }
+    default:  // Variant: any value, as it is
+      return v;
   }
 }
 

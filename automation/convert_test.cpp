@@ -4,6 +4,7 @@
 #include <clocale>
 #include <functional>
 #include <limits>
+#include <optional>
 
 #include "base/exception_testing.h"
 #include "platform/codepage.h"
@@ -149,6 +150,71 @@ TEST(ConversionText, WideTextPassesThroughTheCodePage) {
     EXPECT_EQ(VarToWideText(Variant(thai)), thai);
   }
   EXPECT_EQ(VarToWideText(Variant(u"\u4E2D\u6587")), u"\u4E2D\u6587");
+}
+
+TEST(CoercionToParameterType, Table) {
+  // What a member declared with each type receives; "mismatch" where the call is refused with
+  // DISP_E_TYPEMISMATCH. The ranges are those of the declared types: short, and OLE_COLOR, which
+  // takes any 32-bit value, signed or not.
+  struct Case {
+    Variant value;
+    ParamType type;
+    std::optional<VarType> tag;  // none: a mismatch
+    int64_t number;              // the coerced value, for numeric tags
+  } cases[] = {
+      {Variant(u"x"), ParamType::kVariant, VarType::OleStr, 0},
+      {Variant::Null(), ParamType::kVariant, VarType::Null, 0},
+      {Variant::FromInt32(2), ParamType::kBoolean, VarType::Boolean, 1},
+      {Variant(u"false"), ParamType::kBoolean, VarType::Boolean, 0},
+      {Variant(u"maybe"), ParamType::kBoolean, std::nullopt, 0},
+      {Variant::FromInt32(32767), ParamType::kInt16, VarType::Smallint, 32767},
+      {Variant::FromInt32(32768), ParamType::kInt16, std::nullopt, 0},
+      {Variant::FromInt32(-32768), ParamType::kInt16, VarType::Smallint, -32768},
+      {Variant::FromInt32(-32769), ParamType::kInt16, std::nullopt, 0},
+      {Variant::FromDouble(2.5), ParamType::kInt32, VarType::Integer, 2},  // halves to even
+      {Variant::FromInt64(1LL << 31), ParamType::kInt32, std::nullopt, 0},
+      {Variant(u"7"), ParamType::kBorderStyle, VarType::Integer, 7},
+      {Variant::Null(), ParamType::kPrintScale, std::nullopt, 0},
+      {Variant::FromInt32(-1), ParamType::kColor, VarType::LongWord, 0xFFFFFFFF},
+      {Variant::FromInt64(0xFFFFFFFFLL), ParamType::kColor, VarType::LongWord, 0xFFFFFFFF},
+      {Variant::FromInt64(0x100000000LL), ParamType::kColor, std::nullopt, 0},
+      {Variant::FromInt64(-0x80000001LL), ParamType::kColor, std::nullopt, 0},
+      {Variant::FromInt32(12), ParamType::kText, VarType::OleStr, 0},
+      {Variant::Null(), ParamType::kText, std::nullopt, 0},
+      {Variant(), ParamType::kFont, VarType::Empty, 0},
+      {Variant::FromInt32(1), ParamType::kFont, std::nullopt, 0},
+  };
+  for (const Case& c : cases) {
+    std::string what =
+        std::string(VarTypeName(c.value.Type())) + " to type " + std::to_string(static_cast<int>(c.type));
+    std::optional<Variant> got = Coerce(c.value, c.type);
+    ASSERT_EQ(got.has_value(), c.tag.has_value()) << what;
+    if (!got) continue;
+    EXPECT_EQ(got->Type(), *c.tag) << what;
+    if (*c.tag == VarType::LongWord) {
+      EXPECT_EQ(static_cast<uint32_t>(got->IntegerValue()), static_cast<uint32_t>(c.number)) << what;
+    } else if (*c.tag == VarType::Boolean) {
+      EXPECT_EQ(got->BoolValue(), c.number != 0) << what;
+    } else if (*c.tag == VarType::Smallint || *c.tag == VarType::Integer) {
+      EXPECT_EQ(got->IntegerValue(), c.number) << what;
+    }
+  }
+  EXPECT_EQ(Coerce(Variant::FromInt32(12), ParamType::kText)->WideText(), u"12");
+}
+
+TEST(ConversionFailures, NameWhatTheMessageNames) {
+  // The non-raising forms report what the raising ones would say: text that is neither a number
+  // nor a truth value fails as a Boolean even on the way to an integer.
+  int32_t n = 0;
+  Conversion c = TryVarToInteger(Variant(u"abc"), n);
+  EXPECT_EQ(c.result, Conversion::kTypeMismatch);
+  EXPECT_EQ(RaisedMessage([&] { c.Raise(); }), "Could not convert variant of type (OleStr) into type (Boolean)");
+  c = TryVarToInteger(Variant::FromInt64(1LL << 40), n);
+  EXPECT_EQ(c.result, Conversion::kOverflow);
+  EXPECT_EQ(RaisedMessage([&] { c.Raise(); }), "Overflow while converting variant of type (Int64) into type (Integer)");
+  std::string text;
+  EXPECT_TRUE(TryVarToText(Variant::FromInt32(5), text));
+  EXPECT_EQ(text, "5");
 }
 
 }  // namespace

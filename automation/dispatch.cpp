@@ -12,39 +12,6 @@ namespace {
 
 bool IsPut(MemberKind k) { return k == MemberKind::kPropertyPut || k == MemberKind::kPropertyPutRef; }
 
-// Coerces an argument to a declared type, as the platform's type-driven invocation does.
-Variant Coerce(const Variant& v, ParamType type) {
-  switch (type) {
-    case ParamType::kVariant:
-      return v;
-    case ParamType::kBoolean:
-      return Variant::FromBool(VarToBoolean(v));
-    case ParamType::kInt16: {
-      int32_t n = VarToInteger(v);
-      if (n < -32768 || n > 32767) throw std::out_of_range("Int16");
-      return Variant::FromInteger(VarType::Smallint, n);
-    }
-    case ParamType::kInt32:
-    case ParamType::kBorderStyle:
-    case ParamType::kPrintScale:
-      return Variant::FromInt32(VarToInteger(v));
-    case ParamType::kColor: {
-      int64_t n = VarToInt64(v);
-      if (n < INT32_MIN || n > UINT32_MAX) throw std::out_of_range("Color");
-      return Variant::FromInteger(VarType::LongWord, static_cast<uint32_t>(n));
-    }
-    case ParamType::kText:
-      return Variant(VarToWideText(v));
-    case ParamType::kFont: {
-      const Variant& t = v.Target();
-      if (t.Type() != VarType::Dispatch && t.Type() != VarType::Unknown && t.Type() != VarType::Empty)
-        throw std::invalid_argument("Font");
-      return t;
-    }
-  }
-  return v;
-}
-
 }  // namespace
 
 int32_t GetIDsOfNames(const ClassDesc& cls, std::span<const std::string> names, std::vector<int32_t>& dispids) {
@@ -86,34 +53,59 @@ CallOutcome Invoke(AutomationObject& object, int32_t dispid, MemberKind kind, st
     outcome.status = kDISP_E_BADPARAMCOUNT;
     return outcome;
   }
-  for (size_t i = 0; i < args.size(); ++i) {
-    try {
-      args[i] = Coerce(args[i], m->params[i].type);
-    } catch (...) {
-      outcome.status = kDISP_E_TYPEMISMATCH;
-      outcome.arg_error = static_cast<uint32_t>(args.size() - 1 - i);  // the platform counts from the last
-      return outcome;
+  // Coercion runs inside the guard: a value that does not convert is a type mismatch, but an
+  // exhausted heap (or an object's failing default value) is a failure like any other.
+  std::optional<size_t> mismatch;
+  outcome = Guarded(&object.Class(), [&] {
+    for (size_t i = 0; i < args.size(); ++i) {
+      std::optional<Variant> coerced = Coerce(args[i], m->params[i].type);
+      if (!coerced) {
+        mismatch = i;
+        return;
+      }
+      args[i] = std::move(*coerced);
     }
+    object.Invoke(*m, args, result);
+  });
+  if (mismatch) {
+    outcome.status = kDISP_E_TYPEMISMATCH;
+    outcome.arg_error = static_cast<uint32_t>(args.size() - 1 - *mismatch);  // the platform counts from the last
   }
-  return Guarded(object, [&] { object.Invoke(*m, args, result); });
+  return outcome;
 }
 
-CallOutcome FailureOutcome(const AutomationObject& object, const std::exception& error) {
+CallOutcome CurrentFailure(const ClassDesc* cls) noexcept {
   CallOutcome outcome;
   outcome.status = kE_UNEXPECTED;
-  ErrorRecord rec;
-  rec.iid = object.Class().default_interface->iid;
-  rec.source = platform::AnsiToWide(object.Class().ProgId());
-  if (const auto* e = dynamic_cast<const Exception*>(&error)) {
-    rec.description = platform::AnsiToWide(e->Message());
-    rec.help_context = e->HelpContext();
-    if (const auto* s = dynamic_cast<const EStatusError*>(&error); s && s->Code() < 0) outcome.status = s->Code();
-  } else if (dynamic_cast<const std::bad_alloc*>(&error)) {
-    rec.description = u"Out of memory";
-  } else {
-    rec.description = platform::AnsiToWide(error.what());
+  try {
+    ErrorRecord rec;
+    try {
+      throw;
+    } catch (const EStatusError& e) {
+      if (e.Code() < 0) outcome.status = e.Code();
+      rec.description = platform::AnsiToWide(e.Message());
+      rec.help_context = e.HelpContext();
+    } catch (const Exception& e) {
+      rec.description = platform::AnsiToWide(e.Message());
+      rec.help_context = e.HelpContext();
+    } catch (const std::bad_alloc&) {
+      outcome.status = kE_OUTOFMEMORY;
+      rec.description = u"Out of memory";
+    } catch (const std::exception& e) {
+      rec.description = platform::AnsiToWide(e.what());
+    } catch (...) {
+      rec.description = u"Unknown error";
+    }
+    if (cls) {
+      rec.iid = cls->default_interface->iid;
+      rec.source = platform::AnsiToWide(cls->ProgId());
+      outcome.error = std::move(rec);
+    }
+  } catch (...) {
+    // The record could not be built: the status alone.
+    outcome.status = kE_OUTOFMEMORY;
+    outcome.error.reset();
   }
-  outcome.error = std::move(rec);
   return outcome;
 }
 

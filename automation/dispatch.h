@@ -43,13 +43,17 @@ const MemberDesc* FindMember(const ClassDesc& cls, int32_t dispid, MemberKind ki
 CallOutcome Invoke(AutomationObject& object, int32_t dispid, MemberKind kind, std::vector<Variant>& args,
                    Variant& result);
 
-// Runs work under the failure guard of object: E_UNEXPECTED (or a platform status error's negative
-// code) with an error record.
+// The failure guard: runs work and turns any error that escapes it into a status code. Both
+// frames' guards come down to this one catch. With cls, the outcome carries an error record for
+// the class's default interface; without, the status alone.
 template <typename Work>
-CallOutcome Guarded(const AutomationObject& object, Work&& work);
+CallOutcome Guarded(const ClassDesc* cls, Work&& work) noexcept;
 
-// Fills an error record for an error that escaped a member of object.
-CallOutcome FailureOutcome(const AutomationObject& object, const std::exception& error);
+// The classification of the error being handled: a platform status error's negative code,
+// kE_OUTOFMEMORY for an allocation failure, kE_UNEXPECTED for everything else; the error record
+// (when cls is given) holds the message as its description. REQUIRES: called inside a catch
+// handler. When the record itself cannot be built, the outcome is kE_OUTOFMEMORY without one.
+CallOutcome CurrentFailure(const ClassDesc* cls) noexcept;
 
 // Type information: the count is 1; index 0 gives the default interface, others kDISP_E_BADINDEX.
 uint32_t TypeInfoCount();
@@ -64,14 +68,12 @@ int32_t GetInterfaceSafetyOptions(const ClassDesc& cls, const Guid& iid, uint32_
 int32_t SetInterfaceSafetyOptions(const ClassDesc& cls, const Guid& iid, uint32_t mask, uint32_t enabled);
 
 template <typename Work>
-CallOutcome Guarded(const AutomationObject& object, Work&& work) {
+CallOutcome Guarded(const ClassDesc* cls, Work&& work) noexcept {
   try {
     work();
     return {};
-  } catch (const std::exception& e) {
-    return FailureOutcome(object, e);
   } catch (...) {
-    return FailureOutcome(object, std::runtime_error("Unknown error"));
+    return CurrentFailure(cls);
   }
 }
 

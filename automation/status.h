@@ -13,6 +13,7 @@ constexpr int32_t kE_NOTIMPL = Status(0x80004001);
 constexpr int32_t kE_NOINTERFACE = Status(0x80004002);
 constexpr int32_t kE_POINTER = Status(0x80004003);
 constexpr int32_t kE_FAIL = Status(0x80004005);
+constexpr int32_t kE_OUTOFMEMORY = Status(0x8007000E);
 constexpr int32_t kE_UNEXPECTED = Status(0x8000FFFF);
 constexpr int32_t kDISP_E_MEMBERNOTFOUND = Status(0x80020003);
 constexpr int32_t kDISP_E_TYPEMISMATCH = Status(0x80020005);

@@ -16,6 +16,7 @@
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "automation/convert.h"
+#include "automation/dispids.h"
 
 namespace zentrak {
 namespace {
@@ -94,9 +95,9 @@ void TFileSystemObject::GetFileStream(const Variant& FileName, const Variant& bE
 
 void TFileSystemObject::Invoke(const MemberDesc& member, std::span<Variant> a, Variant& result) {
   switch (member.dispid) {
-    case 201:
+    case dispid::file_system_object::kSelectFiles:
       return selectFiles(a[0], result);
-    case 202:
+    case dispid::file_system_object::kGetFileStream:
       return GetFileStream(a[0], a[1], a[2], a[3], result);
     default:
       throw Exception("Unknown member");

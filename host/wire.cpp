@@ -14,6 +14,7 @@
 #include "platform/codepage.h"
 #include "platform/memory.h"
 #include "automation/dispatch.h"
+#include "automation/param_types.h"
 #include "automation/status.h"
 #include "catalog/catalog.h"
 
@@ -268,30 +269,6 @@ const char* KindName(MemberKind k) {
   return "method";
 }
 
-const char* TypeName(ParamType t) {
-  switch (t) {
-    case ParamType::kVariant:
-      return "variant";
-    case ParamType::kBoolean:
-      return "boolean";
-    case ParamType::kInt16:
-      return "int16";
-    case ParamType::kInt32:
-      return "int32";
-    case ParamType::kText:
-      return "text";
-    case ParamType::kColor:
-      return "color";
-    case ParamType::kFont:
-      return "font";
-    case ParamType::kBorderStyle:
-      return "TxActiveFormBorderStyle";
-    case ParamType::kPrintScale:
-      return "TxPrintScale";
-  }
-  return "variant";
-}
-
 json Describe(const ClassDesc& cls) {
   json members = json::array();
   for (const MemberDesc& m : cls.default_interface->members) {
@@ -299,7 +276,7 @@ json Describe(const ClassDesc& cls) {
     for (size_t i = 0; i < m.ArgumentCount(); ++i) {
       const ParamDesc& p = m.params[i];
       params.push_back({{"name", p.name},
-                        {"type", TypeName(p.type)},
+                        {"type", ParamTypeOf(p.type).wire},
                         {"byref", p.by_ref},
                         {"direction", p.direction == ParamDirection::kInOut ? "inout" : "in"}});
     }

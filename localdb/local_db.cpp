@@ -5,6 +5,7 @@
 #include "platform/codepage.h"
 #include "platform/env.h"
 #include "automation/convert.h"
+#include "automation/dispids.h"
 #include "common/data_folder.h"
 
 namespace zentrak {
@@ -56,31 +57,31 @@ void TLocalDB::close() { Database.reset(); }
 
 void TLocalDB::Invoke(const MemberDesc& member, std::span<Variant> a, Variant& result) {
   switch (member.dispid) {
-    case 201:
+    case dispid::local_db::kGetVersion:
       return GetVersion(result);
-    case 202:
+    case dispid::local_db::kInitDB:
       return InitDB(a[0], a[1], a[2], a[3]);
-    case 203:
+    case dispid::local_db::kExecuteSql:
       return executeSql(a[0], result);
-    case 204:
+    case dispid::local_db::kBeginTrans:
       return BeginTrans();
-    case 205:
+    case dispid::local_db::kCommitTrans:
       return CommitTrans();
-    case 206:
+    case dispid::local_db::kRollBackTrans:
       return RollBackTrans();
-    case 207:
+    case dispid::local_db::kSetDBName:
       return setDBName(a[0], a[1], result);
-    case 208:
+    case dispid::local_db::kIsTableCached:
       return isTableCached(a[0], result);
-    case 209:
+    case dispid::local_db::kInitCache:
       return initCache(a[0], result);
-    case 210:
+    case dispid::local_db::kQueryAll:
       return queryAll(a[0], result);
-    case 211:
+    case dispid::local_db::kQueryByPage:
       return queryByPage(a[0], a[1], a[2], result);
-    case 212:
+    case dispid::local_db::kGetCacheObjs:
       return getCacheObjs(a[0], result);
-    case 213:
+    case dispid::local_db::kClose:
       return close();
     default:
       throw Exception("Unknown member");

@@ -7,6 +7,7 @@
 #include "codec/compressed_text.h"
 #include "platform/codepage.h"
 #include "automation/convert.h"
+#include "automation/dispids.h"
 
 namespace zentrak {
 
@@ -27,9 +28,9 @@ void TPrintServer::deCompress(const Variant& Doc, Variant& result) {
 
 void TPrintServer::Invoke(const MemberDesc& member, std::span<Variant> a, Variant& result) {
   switch (member.dispid) {
-    case 207:
+    case dispid::print_server::kCompress:
       return compress(a[0], result);
-    case 208:
+    case dispid::print_server::kDeCompress:
       return deCompress(a[0], result);
     default:
       // getVPrinters, getPhPrinters, preview, printOut, setDBName, printOutWithPage

@@ -1,4 +1,5 @@
-// Small owners and translations used throughout the COM frame: a COM pointer, a BSTR, GUIDs.
+// Small owners and translations used throughout the COM frame: a COM pointer, a BSTR, a VARIANT,
+// GUIDs.
 #pragma once
 
 #include <windows.h>
@@ -76,6 +77,42 @@ class Bstr {
 
  private:
   BSTR b_ = nullptr;
+};
+
+// Owns a VARIANT: cleared (its string freed, its object released) when the owner goes.
+class ComVariant {
+ public:
+  ComVariant() noexcept { VariantInit(&v_); }
+  ComVariant(ComVariant&& o) noexcept : v_(o.v_) { VariantInit(&o.v_); }
+  ComVariant& operator=(ComVariant&& o) noexcept {
+    if (this != &o) {
+      VariantClear(&v_);
+      v_ = o.v_;
+      VariantInit(&o.v_);
+    }
+    return *this;
+  }
+  ComVariant(const ComVariant&) = delete;
+  ComVariant& operator=(const ComVariant&) = delete;
+  ~ComVariant() { VariantClear(&v_); }
+
+  const VARIANT& Get() const noexcept { return v_; }
+  // The held VARIANT itself, for a callee that may change it in place (a by-reference argument).
+  VARIANT& Value() noexcept { return v_; }
+  // For an out parameter: clears what is held and returns the VARIANT to fill.
+  VARIANT* Put() noexcept {
+    VariantClear(&v_);
+    return &v_;
+  }
+  // Hands the value over; the owner is left Empty.
+  VARIANT Detach() noexcept {
+    VARIANT out = v_;
+    VariantInit(&v_);
+    return out;
+  }
+
+ private:
+  VARIANT v_;
 };
 
 inline GUID ToGUID(const Guid& g) {

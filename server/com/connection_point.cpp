@@ -3,8 +3,8 @@
 
 #include <utility>
 
-#include "base/exception.h"
-#include "server/com/object_frame.h"
+#include "server/com/failure_guard.h"
+#include "server/com/variant_com.h"
 
 namespace zentrak::com {
 namespace {
@@ -63,8 +63,11 @@ class Enumerator final : public Itf {
   }
   HRESULT STDMETHODCALLTYPE Clone(Itf** out) override {
     if (!out) return E_POINTER;
-    *out = new Enumerator(iid_, keep_alive_.Get(), items_, position_);
-    return S_OK;
+    *out = nullptr;
+    return ComGuard(nullptr, [&] {
+      *out = new Enumerator(iid_, keep_alive_.Get(), items_, position_);
+      return S_OK;
+    });
   }
 
  private:
@@ -132,8 +135,8 @@ HRESULT ConnectionPoint::QueryInterface(REFIID iid, void** out) {
   return S_OK;
 }
 
-ULONG ConnectionPoint::AddRef() { return owner_.AddRef(); }
-ULONG ConnectionPoint::Release() { return owner_.Release(); }
+ULONG ConnectionPoint::AddRef() { return container_.AddRef(); }
+ULONG ConnectionPoint::Release() { return container_.Release(); }
 
 HRESULT ConnectionPoint::GetConnectionInterface(IID* iid) {
   if (!iid) return E_POINTER;
@@ -143,7 +146,7 @@ HRESULT ConnectionPoint::GetConnectionInterface(IID* iid) {
 
 HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
   if (!out) return E_POINTER;
-  return owner_.QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(out));
+  return container_.QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(out));
 }
 
 HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
@@ -155,49 +158,107 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
       if (s) return CONNECT_E_CANNOTCONNECT;
     }
   }
-  try {
+  return ComGuard(nullptr, [&]() -> HRESULT {
+    ComPtr<IDispatch> dispatcher;
     if (events_) {
-      HRESULT hr = owner_.EventSinkChanged(sink);
+      ComPtr<IDispatch> events;
+      HRESULT hr = sink->QueryInterface(iid_, reinterpret_cast<void**>(events.Put()));
       if (FAILED(hr)) return hr;
+      dispatcher = NewSilencingDispatcher(events.Get(), iid_);
     }
     size_t slot = 0;
     while (slot < sinks_.size() && sinks_[slot]) ++slot;
-    if (slot == sinks_.size()) sinks_.push_back(nullptr);
+    if (slot == sinks_.size()) {
+      sinks_.reserve(slot + 1);
+      dispatchers_.reserve(slot + 1);
+      sinks_.push_back(nullptr);
+      dispatchers_.emplace_back();
+    }
     sinks_[slot] = sink;
     sink->AddRef();
+    dispatchers_[slot] = std::move(dispatcher);
     *cookie = static_cast<DWORD>(slot + 1);
     return S_OK;
-  } catch (const EStatusError& e) {
-    return e.Code() < 0 ? e.Code() : E_UNEXPECTED;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  });
 }
 
 HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
   if (cookie == 0 || cookie > sinks_.size() || !sinks_[cookie - 1]) return CONNECT_E_NOCONNECTION;
-  if (events_) owner_.EventSinkChanged(nullptr);
+  dispatchers_[cookie - 1].Reset();
   IUnknown* sink = std::exchange(sinks_[cookie - 1], nullptr);
   sink->Release();
   return S_OK;
 }
 
+void ConnectionPoint::Fire(int32_t dispid, std::vector<Variant> args,
+                           std::function<void(std::span<Variant>)> done) noexcept {
+  // A handler may release the object or leave the point; the point stays until the event is over.
+  ComPtr<IConnectionPointContainer> keep_alive(&container_);
+  Guarded(nullptr, [&] { CallSinks(dispid, args); });
+  if (done) Guarded(nullptr, [&] { done(args); });
+}
+
+void ConnectionPoint::CallSinks(int32_t dispid, std::vector<Variant>& args) {
+  // The handlers of this event, as they are now: one that connects or leaves during the event
+  // changes nothing for it.
+  std::vector<ComPtr<IDispatch>> handlers;
+  for (const ComPtr<IDispatch>& d : dispatchers_) {
+    if (d) handlers.push_back(d);
+  }
+  if (handlers.empty()) return;
+
+  const MemberDesc* event = events_ ? events_->FindByDispid(dispid, MemberKind::kMethod) : nullptr;
+  const size_t n = args.size();
+  std::vector<ComVariant> values(n);
+  std::vector<VARIANT> passed(n);  // last argument first; by-value ones are borrowed copies
+  std::vector<bool> by_ref(n, false);
+  for (size_t i = 0; i < n; ++i) {
+    ToVariant(args[i], values[i].Put());
+    if (event && i < event->params.size()) {
+      const ParamDesc& p = event->params[i];
+      by_ref[i] = p.by_ref || p.direction == ParamDirection::kInOut;
+    }
+    VARIANT& slot = passed[n - 1 - i];
+    if (by_ref[i]) {
+      VariantInit(&slot);
+      V_VT(&slot) = VT_BYREF | VT_VARIANT;
+      V_VARIANTREF(&slot) = &values[i].Value();
+    } else {
+      slot = values[i].Get();
+    }
+  }
+  DISPPARAMS params = {passed.data(), nullptr, static_cast<UINT>(n), 0};
+  for (const ComPtr<IDispatch>& handler : handlers) {
+    ComVariant result;
+    handler->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.Put(), nullptr, nullptr);
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (by_ref[i]) args[i] = FromVariant(values[i].Get());
+  }
+}
+
 HRESULT ConnectionPoint::EnumConnections(IEnumConnections** out) {
   if (!out) return E_POINTER;
-  std::vector<CONNECTDATA> items;
-  for (size_t i = 0; i < sinks_.size(); ++i) {
-    if (sinks_[i]) items.push_back({sinks_[i], static_cast<DWORD>(i + 1)});
-  }
-  *out = new Enumerator<IEnumConnections, CONNECTDATA>(IID_IEnumConnections, static_cast<IConnectionPoint*>(this),
-                                                        std::move(items));
-  return S_OK;
+  *out = nullptr;
+  return ComGuard(nullptr, [&] {
+    std::vector<CONNECTDATA> items;
+    for (size_t i = 0; i < sinks_.size(); ++i) {
+      if (sinks_[i]) items.push_back({sinks_[i], static_cast<DWORD>(i + 1)});
+    }
+    *out = new Enumerator<IEnumConnections, CONNECTDATA>(IID_IEnumConnections, static_cast<IConnectionPoint*>(this),
+                                                          std::move(items));
+    return S_OK;
+  });
 }
 
 HRESULT NewConnectionPointEnumerator(IUnknown* container, const std::vector<IConnectionPoint*>& points,
                                      IEnumConnectionPoints** out) {
   if (!out) return E_POINTER;
-  *out = new Enumerator<IEnumConnectionPoints, IConnectionPoint*>(IID_IEnumConnectionPoints, container, points);
-  return S_OK;
+  *out = nullptr;
+  return ComGuard(nullptr, [&] {
+    *out = new Enumerator<IEnumConnectionPoints, IConnectionPoint*>(IID_IEnumConnectionPoints, container, points);
+    return S_OK;
+  });
 }
 
 ComPtr<IDispatch> NewSilencingDispatcher(IDispatch* sink, const GUID& events_iid) {

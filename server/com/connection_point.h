@@ -1,25 +1,31 @@
-// Connection points of the objects: the events point, which takes a single sink, and the
-// control's property-change point, which takes any number; their enumerators; and the silencing
-// dispatcher through which events reach a page's handlers.
+// Connection points of the objects: the events point, which takes a single sink and carries the
+// object's events to it, and the control's property-change point, which takes any number; their
+// enumerators; and the silencing dispatcher through which events reach a page's handlers.
 #pragma once
 
 #include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
 
+#include <functional>
+#include <span>
 #include <vector>
 
 #include "server/com/com_util.h"
+#include "automation/automation_object.h"
+#include "automation/typelib.h"
 
 namespace zentrak::com {
 
-class ObjectFrame;
-
-class ConnectionPoint final : public IConnectionPoint {
+// A connection point inside its container (an object's frame), which it counts on. The events
+// point of an object is also the object's events sink: an event that the object raises is a call
+// of every connected sink.
+class ConnectionPoint final : public IConnectionPoint, public EventSink {
  public:
-  // single: at most one sink at a time. events: the owner is told of every Advise and Unadvise.
-  ConnectionPoint(ObjectFrame& owner, const GUID& iid, bool single, bool events)
-      : owner_(owner), iid_(iid), single_(single), events_(events) {}
+  // single: at most one sink at a time. events: the events interface this point serves (its
+  // DISPIDs and parameters), or null for a point that only keeps its sinks.
+  ConnectionPoint(IConnectionPointContainer& container, const GUID& iid, bool single, const InterfaceDesc* events)
+      : container_(container), iid_(iid), single_(single), events_(events) {}
   ~ConnectionPoint();
 
   const GUID& Iid() const { return iid_; }
@@ -31,16 +37,28 @@ class ConnectionPoint final : public IConnectionPoint {
   // IConnectionPoint
   HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override;
   HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** out) override;
-  // Cookies are the slot number plus 1; a freed slot is taken again first.
+  // Cookies are the slot number plus 1; a freed slot is taken again first. An events point
+  // refuses a sink without its events interface with the sink's answer.
   HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override;
   HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override;
   HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** out) override;
 
+  // EventSink: calls IDispatch::Invoke (DISPATCH_METHOD) of every connected sink in cookie
+  // order, through the silencing dispatcher, so a failing handler fails nothing. Arguments go
+  // last first, as the platform orders them; a by-reference parameter of the event goes as a
+  // VT_BYREF | VT_VARIANT that every handler may write, and done receives the values the
+  // handlers left. done runs once, after the last handler, also when there is no sink.
+  void Fire(int32_t dispid, std::vector<Variant> args, std::function<void(std::span<Variant>)> done) noexcept override;
+
  private:
-  ObjectFrame& owner_;
+  void CallSinks(int32_t dispid, std::vector<Variant>& args);
+
+  IConnectionPointContainer& container_;
   GUID iid_;
-  bool single_, events_;
-  std::vector<IUnknown*> sinks_;  // one reference each; null for a free slot
+  bool single_;
+  const InterfaceDesc* events_;
+  std::vector<IUnknown*> sinks_;               // one reference each; null for a free slot
+  std::vector<ComPtr<IDispatch>> dispatchers_;  // events points: the silencing dispatcher of each slot
 };
 
 // An enumerator over the connection points of a container; it keeps the container alive.

@@ -5,6 +5,7 @@
 
 #include "base/exception.h"
 #include "platform/codepage.h"
+#include "platform/win32/handles.h"
 #include "server/com/object_frame.h"
 #include "server/com/resource.h"
 #include "server/com/server.h"
@@ -55,13 +56,12 @@ DefaultInterfaces FindDefaults(ITypeInfo* coclass) {
 }
 
 void SetRegistryText(const RegistryEntry& entry) {
-  HKEY key = nullptr;
+  platform::RegistryKey key;
   LONG rc = RegCreateKeyExA(HKEY_CLASSES_ROOT, entry.key.c_str(), 0, nullptr, 0,
-                            KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE, nullptr, &key, nullptr);
+                            KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE, nullptr, key.Put(), nullptr);
   if (rc == ERROR_SUCCESS) {
-    rc = RegSetValueExA(key, entry.value_name.empty() ? nullptr : entry.value_name.c_str(), 0, REG_SZ,
+    rc = RegSetValueExA(key.Get(), entry.value_name.empty() ? nullptr : entry.value_name.c_str(), 0, REG_SZ,
                         reinterpret_cast<const BYTE*>(entry.value.c_str()), static_cast<DWORD>(entry.value.size() + 1));
-    RegCloseKey(key);
   }
   if (rc != ERROR_SUCCESS) throw Exception("Error creating system registry entry");
 }
@@ -159,23 +159,13 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
   *out = nullptr;
   if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
   ObjectFrame* frame = nullptr;
-  try {
-    frame = ObjectFrame::Create(*this, outer);
-  } catch (...) {
-    std::string message;
-    try {
-      throw;
-    } catch (const Exception& e) {
-      message = e.Message();
-    } catch (const std::exception& e) {
-      message = e.what();
-    } catch (...) {
-    }
-    if (ShowErrors()) {
-      message = WithFullStop(message);
+  CallOutcome outcome = Guarded(&cls_, [&] { frame = ObjectFrame::Create(*this, outer); });
+  if (outcome.status < 0) {
+    if (ShowErrors() && outcome.error) {
+      std::string message = WithFullStop(platform::WideToAnsi(outcome.error->description));
       MessageBoxA(nullptr, message.c_str(), "DAX Error", MB_OK | MB_ICONSTOP | MB_SETFOREGROUND);
     }
-    return E_UNEXPECTED;
+    return outcome.status;
   }
   IUnknown* inner = frame->Inner();
   HRESULT hr = inner->QueryInterface(iid, out);
@@ -222,13 +212,12 @@ bool FactoryRegistry::EnsureFactories() {
   AcquireSRWLockExclusive(&lock_);
   if (!built_) {
     built_ = true;
-    try {
+    CallOutcome outcome = Guarded(nullptr, [&] {
       for (const ClassDesc* cls : ZentrakTypeLibrary().classes) {
         factories_.insert(factories_.begin(), std::make_unique<ClassFactory>(*cls));
       }
-    } catch (...) {
-      factories_.clear();
-    }
+    });
+    if (outcome.status < 0) factories_.clear();
   }
   bool ok = !factories_.empty();
   ReleaseSRWLockExclusive(&lock_);
@@ -252,8 +241,9 @@ ClassFactory* FactoryRegistry::Find(REFCLSID clsid) {
 
 HRESULT UpdateRegistry(bool register_server) {
   FactoryRegistry& registry = FactoryRegistry::Instance();
-  try {
-    if (!registry.EnsureFactories()) return E_FAIL;
+  if (!registry.EnsureFactories()) return E_FAIL;
+  // Registration answers only success or E_FAIL, whatever failed.
+  CallOutcome outcome = Guarded(nullptr, [&] {
     Server& server = Server::Instance();
     ITypeLib* library = server.TypeLibrary();
     const std::string path = server.ModulePath();
@@ -281,10 +271,8 @@ HRESULT UpdateRegistry(bool register_server) {
         for (const std::string& key : UnregistrationKeys(factory.Registration())) RegDeleteKeyA(HKEY_CLASSES_ROOT, key.c_str());
       });
     }
-    return S_OK;
-  } catch (...) {
-    return E_FAIL;
-  }
+  });
+  return outcome.status < 0 ? E_FAIL : S_OK;
 }
 
 }  // namespace zentrak::com

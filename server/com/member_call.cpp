@@ -1,8 +1,10 @@
 // The vtable slots' common work.
 #include "server/com/member_call.h"
 
+#include <vector>
+
 #include "server/com/com_util.h"
-#include "server/com/object_frame.h"
+#include "server/com/failure_guard.h"
 #include "server/com/variant_com.h"
 #include "automation/convert.h"
 #include "automation/dispatch.h"
@@ -18,105 +20,111 @@ bool SameValue(const Variant& a, const Variant& b) {
          da.scale == db.scale && da.negative == db.negative && da.hi == db.hi && da.lo == db.lo;
 }
 
-void MemberCall::In(const VARIANT& value) { args_.push_back(FromVariant(value)); }
-
-void MemberCall::In(const VARIANT* value) { args_.push_back(value ? FromVariant(*value) : Variant()); }
-
-void MemberCall::InOut(VARIANT* value) {
-  In(value);
-  if (value) {
-    in_out_.emplace_back(args_.size() - 1, value);
-    in_out_before_.push_back(args_.back());
-  }
-}
-
-void MemberCall::InBool(VARIANT_BOOL value) { args_.push_back(Variant::FromBool(value != VARIANT_FALSE)); }
-void MemberCall::InLong(LONG value) { args_.push_back(Variant::FromInt32(value)); }
-void MemberCall::InEnum(LONG value) { args_.push_back(Variant::FromInt32(value)); }
-
-void MemberCall::InText(BSTR value) {
-  args_.emplace_back(value ? std::u16string(reinterpret_cast<const char16_t*>(value), SysStringLen(value))
-                           : std::u16string());
-}
-
-void MemberCall::InColor(OLE_COLOR value) { args_.push_back(Variant::FromInteger(VarType::LongWord, value)); }
-
-void MemberCall::InFont(IFontDisp* value) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_DISPATCH;
-  V_DISPATCH(&v) = value;  // borrowed: FromVariant takes its own reference
-  args_.push_back(FromVariant(v));
-}
-
 HRESULT MemberCall::Call(Variant& result) {
-  const MemberDesc& m = frame_.Class().default_interface->members[index_];
-  CallOutcome outcome = Invoke(frame_.Object(), m.dispid, m.kind, args_, result);
-  if (outcome.status < 0) {
-    if (outcome.error) SetErrorRecord(*outcome.error);
-    return outcome.status;
+  if (count_ > kMaxArguments) return E_UNEXPECTED;
+  std::vector<Variant> args;
+  args.reserve(count_);
+  std::vector<Variant> before;  // in/out arguments as they came, in order
+  for (size_t i = 0; i < count_; ++i) {
+    const Arg& a = raw_[i];
+    switch (a.kind) {
+      case Arg::kVariant:
+        args.push_back(a.variant ? FromVariant(*a.variant) : Variant());
+        break;
+      case Arg::kInOut:
+        args.push_back(a.in_out ? FromVariant(*a.in_out) : Variant());
+        if (a.in_out) before.push_back(args.back());
+        break;
+      case Arg::kBool:
+        args.push_back(Variant::FromBool(a.boolean != VARIANT_FALSE));
+        break;
+      case Arg::kLong:
+        args.push_back(Variant::FromInt32(a.number));
+        break;
+      case Arg::kText:
+        args.emplace_back(a.text ? std::u16string(reinterpret_cast<const char16_t*>(a.text), SysStringLen(a.text))
+                                 : std::u16string());
+        break;
+      case Arg::kColor:
+        args.push_back(Variant::FromInteger(VarType::LongWord, a.color));
+        break;
+      case Arg::kFont: {
+        VARIANT v;
+        VariantInit(&v);
+        V_VT(&v) = VT_DISPATCH;
+        V_DISPATCH(&v) = a.font;  // borrowed: FromVariant takes its own reference
+        args.push_back(FromVariant(v));
+        break;
+      }
+    }
   }
-  for (size_t i = 0; i < in_out_.size(); ++i) {
-    auto [position, target] = in_out_[i];
-    if (SameValue(args_[position], in_out_before_[i])) continue;
+
+  const MemberDesc& m = object_.Class().default_interface->members[index_];
+  CallOutcome outcome = Invoke(object_, m.dispid, m.kind, args, result);
+  if (outcome.status < 0) return Report(outcome);
+  size_t changed = 0;
+  for (size_t i = 0; i < count_; ++i) {
+    VARIANT* target = raw_[i].kind == Arg::kInOut ? raw_[i].in_out : nullptr;
+    if (!target) continue;
+    if (SameValue(args[i], before[changed++])) continue;
+    // The new value is made before the old one is cleared, so that a failure leaves the
+    // caller's value as it was.
+    ComVariant value;
+    ToVariant(args[i], value.Put());
     VariantClear(target);
-    ToVariant(args_[position], target);
+    *target = value.Detach();
   }
   return outcome.status;
 }
 
-HRESULT MemberCall::Run() {
-  Variant ignored;
-  return Call(ignored);
+template <class Store>
+HRESULT MemberCall::Guard(Store&& store) noexcept {
+  return ComGuard(&object_.Class(), [&] {
+    Variant value;
+    HRESULT hr = Call(value);
+    if (SUCCEEDED(hr)) store(value);
+    return hr;
+  });
 }
 
-HRESULT MemberCall::Run(VARIANT* result) {
+HRESULT MemberCall::Run() noexcept {
+  return Guard([](const Variant&) {});
+}
+
+HRESULT MemberCall::Run(VARIANT* result) noexcept {
   if (!result) return E_POINTER;
   VariantInit(result);  // Empty, without releasing what the caller left there
-  Variant value;
-  HRESULT hr = Call(value);
-  if (SUCCEEDED(hr)) ToVariant(value, result);
-  return hr;
+  return Guard([&](const Variant& v) { ToVariant(v, result); });
 }
 
-template <class Store>
-HRESULT MemberCall::Typed(Store&& store) {
-  Variant value;
-  HRESULT hr = Call(value);
-  if (FAILED(hr)) return hr;
-  CallOutcome outcome = Guarded(frame_.Object(), [&] { store(value); });
-  if (outcome.status < 0 && outcome.error) SetErrorRecord(*outcome.error);
-  return outcome.status < 0 ? outcome.status : hr;
-}
-
-HRESULT MemberCall::Run(VARIANT_BOOL* result) {
+HRESULT MemberCall::Run(VARIANT_BOOL* result) noexcept {
   if (!result) return E_POINTER;
   *result = VARIANT_FALSE;
-  return Typed([&](const Variant& v) { *result = VarToBoolean(v) ? VARIANT_TRUE : VARIANT_FALSE; });
+  return Guard([&](const Variant& v) { *result = VarToBoolean(v) ? VARIANT_TRUE : VARIANT_FALSE; });
 }
 
-HRESULT MemberCall::Run(LONG* result) {
+HRESULT MemberCall::Run(LONG* result) noexcept {
   if (!result) return E_POINTER;
   *result = 0;
-  return Typed([&](const Variant& v) { *result = VarToInteger(v); });
+  return Guard([&](const Variant& v) { *result = VarToInteger(v); });
 }
 
-HRESULT MemberCall::Run(BSTR* result) {
+HRESULT MemberCall::Run(BSTR* result) noexcept {
   if (!result) return E_POINTER;
   *result = nullptr;
-  return Typed([&](const Variant& v) { *result = Bstr(VarToWideText(v)).Detach(); });
+  return Guard([&](const Variant& v) { *result = Bstr(VarToWideText(v)).Detach(); });
 }
 
-HRESULT MemberCall::Run(OLE_COLOR* result) {
+HRESULT MemberCall::Run(OLE_COLOR* result) noexcept {
   if (!result) return E_POINTER;
   *result = 0;
-  return Typed([&](const Variant& v) { *result = static_cast<OLE_COLOR>(VarToInt64(v)); });
+  return Guard([&](const Variant& v) { *result = static_cast<OLE_COLOR>(VarToInt64(v)); });
 }
 
-HRESULT MemberCall::Run(IFontDisp** result) {
+HRESULT MemberCall::Run(IFontDisp** result) noexcept {
   if (!result) return E_POINTER;
   *result = nullptr;
-  return Typed([&](const Variant& v) {
+  return Guard([&](const Variant& v) {
     if (IUnknown* object = ObjectOf(v)) object->QueryInterface(IID_IFontDisp, reinterpret_cast<void**>(result));
   });
 }

@@ -4,6 +4,7 @@
 #include "base/exception.h"
 #include "server/com/com_interfaces.h"
 #include "server/com/connection_point.h"
+#include "server/com/failure_guard.h"
 #include "server/com/factory.h"
 #include "server/com/server.h"
 #include "automation/dispatch.h"
@@ -23,15 +24,21 @@ ObjectFrame::ObjectFrame(ClassFactory& factory, IUnknown* outer, std::unique_ptr
       object_(std::move(object)),
       dual_(NewDualPart(factory.Class().default_interface->name, *this)) {
   // Initialisation: the connection points; the reference count is held at 1 meanwhile.
-  if (factory.EventsIid()) points_.push_back(std::make_unique<ConnectionPoint>(*this, *factory.EventsIid(), true, true));
+  // The events point is also where the object's events go.
+  IConnectionPointContainer& container = *this;
+  if (factory.EventsIid()) {
+    points_.push_back(
+        std::make_unique<ConnectionPoint>(container, *factory.EventsIid(), true, factory.Class().default_source));
+    object_->SetEventSink(points_.back().get());
+  }
   if (factory.Class().control) {
-    points_.push_back(std::make_unique<ConnectionPoint>(*this, IID_IPropertyNotifySink, false, false));
+    points_.push_back(std::make_unique<ConnectionPoint>(container, IID_IPropertyNotifySink, false, nullptr));
   }
   Server::Instance().ObjectCreated();
 }
 
 ObjectFrame::~ObjectFrame() {
-  events_.Reset();
+  object_->SetEventSink(nullptr);
   points_.clear();
   object_.reset();
   Server::Instance().ObjectDestroyed();
@@ -84,9 +91,11 @@ ULONG ObjectFrame::Release() { return controlling_->Release(); }
 HRESULT ObjectFrame::EnumConnectionPoints(IEnumConnectionPoints** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  std::vector<IConnectionPoint*> points;
-  for (auto& p : points_) points.push_back(p.get());
-  return NewConnectionPointEnumerator(static_cast<IConnectionPointContainer*>(this), points, out);
+  return ComGuard(nullptr, [&] {
+    std::vector<IConnectionPoint*> points;
+    for (auto& p : points_) points.push_back(p.get());
+    return NewConnectionPointEnumerator(static_cast<IConnectionPointContainer*>(this), points, out);
+  });
 }
 
 HRESULT ObjectFrame::FindConnectionPoint(REFIID iid, IConnectionPoint** out) {
@@ -153,18 +162,6 @@ HRESULT ObjectFrame::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS*
   // A write reaches whichever put member the DISPID has.
   if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) flags |= DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
   return DispInvoke(dual_.get(), factory_.InterfaceInfo(), id, flags, params, result, excep, arg_error);
-}
-
-HRESULT ObjectFrame::EventSinkChanged(IUnknown* sink) {
-  if (!sink) {
-    events_.Reset();
-    return S_OK;
-  }
-  ComPtr<IDispatch> events;
-  HRESULT hr = sink->QueryInterface(*factory_.EventsIid(), reinterpret_cast<void**>(events.Put()));
-  if (FAILED(hr)) return hr;
-  events_ = NewSilencingDispatcher(events.Get(), *factory_.EventsIid());
-  return S_OK;
 }
 
 }  // namespace zentrak::com

@@ -67,10 +67,6 @@ class ObjectFrame final : public IConnectionPointContainer,
   const ClassDesc& Class() const { return object_->Class(); }
   ClassFactory& Factory() { return factory_; }
 
-  // Told by the events connection point when a sink connects (sink) or leaves (null). Returns
-  // the refusal when the sink does not have the events interface.
-  HRESULT EventSinkChanged(IUnknown* sink);
-
  private:
   // The non-delegating IUnknown.
   class InnerUnknown final : public IUnknown {
@@ -94,8 +90,7 @@ class ObjectFrame final : public IConnectionPointContainer,
   LONG refs_ = 1;
   std::unique_ptr<AutomationObject> object_;
   DualPartPtr dual_;
-  std::vector<std::unique_ptr<ConnectionPoint>> points_;
-  ComPtr<IDispatch> events_;  // the silencing dispatcher of the connected events sink
+  std::vector<std::unique_ptr<ConnectionPoint>> points_;  // the events point first
 };
 
 }  // namespace zentrak::com

@@ -3,6 +3,7 @@
 
 #include "platform/codepage.h"
 #include "server/com/com_util.h"
+#include "server/com/failure_guard.h"
 
 namespace zentrak::com {
 namespace {
@@ -16,13 +17,11 @@ class ComObjectValue final : public ObjectValue {
     ComPtr<IDispatch> disp;
     if (!object_ || FAILED(object_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(disp.Put())))) return false;
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    VARIANT result;
-    VariantInit(&result);
+    ComVariant result;
     HRESULT hr = disp->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET | DISPATCH_METHOD,
-                              &none, &result, nullptr, nullptr);
+                              &none, result.Put(), nullptr, nullptr);
     if (FAILED(hr)) return false;
-    out = FromVariant(result);
-    VariantClear(&result);
+    out = FromVariant(result.Get());
     return true;
   }
   IUnknown* Get() const { return object_.Get(); }
@@ -162,19 +161,25 @@ void ToVariant(const Variant& value, VARIANT* out) {
   }
 }
 
-bool SetErrorRecord(const ErrorRecord& record) {
+bool SetErrorRecord(const ErrorRecord& record) noexcept {
   ComPtr<ICreateErrorInfo> create;
   if (FAILED(CreateErrorInfo(create.Put()))) return false;
-  GUID iid = ToGUID(record.iid);
-  std::wstring source = Wide(record.source), description = Wide(record.description);
-  create->SetGUID(iid);
-  create->SetSource(source.data());
-  create->SetDescription(description.data());
+  // BSTRs, not standard strings: making the record must not raise, since it runs while a failure
+  // is being reported.
+  Bstr source(record.source), description(record.description);
+  create->SetGUID(ToGUID(record.iid));
+  create->SetSource(source.Get());
+  create->SetDescription(description.Get());
   create->SetHelpFile(nullptr);
   create->SetHelpContext(record.help_context);
   ComPtr<IErrorInfo> info;
   if (FAILED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(info.Put())))) return false;
   return SUCCEEDED(SetErrorInfo(0, info.Get()));
+}
+
+HRESULT Report(const CallOutcome& outcome) noexcept {
+  if (outcome.error) SetErrorRecord(*outcome.error);
+  return outcome.status;
 }
 
 }  // namespace zentrak::com

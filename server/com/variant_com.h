@@ -24,6 +24,6 @@ IUnknown* ObjectOf(const Variant& value);
 
 // Makes record the thread's current error information. Returns false if the error object could
 // not be created.
-bool SetErrorRecord(const ErrorRecord& record);
+bool SetErrorRecord(const ErrorRecord& record) noexcept;
 
 }  // namespace zentrak::com

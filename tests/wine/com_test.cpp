@@ -1,14 +1,20 @@
 // What script cannot reach of the module: its exports, the class factories, aggregation, the
 // object's platform interfaces and its connection points. Loads the module named on the command
 // line, as a host does, and calls it through its exports. A second group checks pieces of the
-// frame linked in directly (the message box's full-stop rule, the silencing dispatcher, values).
+// frame linked in directly (the message box's full-stop rule, the silencing dispatcher, values,
+// the owners), and drives the vtable slots' failure guard and the events connection point with
+// an object of this test alone.
 #include <windows.h>
 #include <objsafe.h>
 #include <ocidl.h>
 #include <olectl.h>
 
 #include <cstring>
+#include <functional>
+#include <new>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 #include "check.h"
 #include "server/com/com_interfaces.h"
@@ -17,7 +23,12 @@
 #include "server/com/factory.h"
 #include "server/com/member_call.h"
 #include "server/com/variant_com.h"
+#include "automation/automation_object.h"
+#include "automation/convert.h"
+#include "automation/dispids.h"
 #include "automation/typelib.h"
+#include "base/exception.h"
+#include "platform/win32/handles.h"
 
 using zentrak::ClassDesc;
 using zentrak::ZentrakTypeLibrary;
@@ -68,10 +79,12 @@ class Outer final : public IUnknown {
   IUnknown* inner = nullptr;
 };
 
-// An events sink; it may refuse the events interface, and its handlers may fail.
+// An events sink, standing for a page's handlers: it may refuse the events interface; every call
+// is recorded, handed to on_call, and answered with answer (by default a failure).
 class Sink final : public IDispatch {
  public:
-  Sink(GUID events, bool has_events) : events_(events), has_events_(has_events) {}
+  Sink(GUID events, bool has_events, HRESULT answer = E_FAIL)
+      : events_(events), has_events_(has_events), answer_(answer) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     *out = nullptr;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || (has_events_ && IsEqualIID(iid, events_))) {
@@ -89,16 +102,27 @@ class Sink final : public IDispatch {
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    ++calls;
     last_dispid = id;
-    return E_FAIL;  // a handler that fails
+    last_flags = flags;
+    types.clear();
+    for (UINT i = 0; params && i < params->cArgs; ++i) types.push_back(V_VT(&params->rgvarg[i]));
+    if (on_call) on_call(id, *params);
+    return answer_;
   }
   LONG refs = 1;
+  int calls = 0;
   DISPID last_dispid = 0;
+  WORD last_flags = 0;
+  std::vector<VARTYPE> types;  // as passed: the last argument first
+  std::function<void(DISPID, DISPPARAMS&)> on_call;
 
  private:
   GUID events_;
   bool has_events_;
+  HRESULT answer_;
 };
 
 void ExportsAndFactories() {
@@ -216,7 +240,7 @@ void Dispatch() {
   LPOLESTR names[] = {upper};
   DISPID id = 0;
   CHECK_HR("GetIDsOfNames in capitals", disp->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
-  CHECK_EQ("QUERYALL's DISPID", id, 210L);
+  CHECK_EQ("QUERYALL's DISPID", id, static_cast<DISPID>(zentrak::dispid::local_db::kQueryAll));
   names[0] = unknown;
   CHECK_HR("GetIDsOfNames, no member", disp->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
   CHECK_EQ("unknown name's DISPID", id, static_cast<DISPID>(DISPID_UNKNOWN));
@@ -224,11 +248,14 @@ void Dispatch() {
   VARIANT result;
   VariantInit(&result);
   GUID some = IID_IClassFactory;
-  CHECK_HR("Invoke with an interface id", disp->Invoke(201, some, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
+  using namespace zentrak::dispid::local_db;
+  CHECK_HR("Invoke with an interface id",
+           disp->Invoke(kGetVersion, some, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
            DISP_E_UNKNOWNINTERFACE);
   CHECK_HR("Invoke, no such DISPID", disp->Invoke(299, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
            DISP_E_MEMBERNOTFOUND);
-  CHECK_HR("Invoke, missing argument", disp->Invoke(210, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
+  CHECK_HR("Invoke, missing argument",
+           disp->Invoke(kQueryAll, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
            DISP_E_BADPARAMCOUNT);
   // The vtable itself, slot by slot as the type library orders it.
   ComPtr<zentrak::com::ILocalDB> db;
@@ -261,18 +288,14 @@ void Dispatch() {
   } else {
     CHECK_EQ("error object set", false, true);
   }
-  // The control's members are not available yet.
-  auto form = Create<IDispatch>(3, IID_IDispatch);
+  // The same failure through late binding, as script sees it: the code and source in EXCEPINFO.
   EXCEPINFO excep{};
-  CHECK_HR("control member", form->Invoke(217, IID_NULL, 0, DISPATCH_METHOD, &none, &result, &excep, nullptr),
-           DISP_E_BADPARAMCOUNT);
-  VARIANT doc;
-  VariantInit(&doc);
-  DISPPARAMS one = {&doc, nullptr, 1, 0};
-  CHECK_HR("control preview", form->Invoke(217, IID_NULL, 0, DISPATCH_METHOD, &one, &result, &excep, nullptr),
+  DISPPARAMS one = {&null_arg, nullptr, 1, 0};
+  CHECK_HR("Invoke queryAll(Null)",
+           disp->Invoke(kQueryAll, IID_NULL, 0, DISPATCH_METHOD, &one, &result, &excep, nullptr),
            DISP_E_EXCEPTION);
-  CHECK_HR("control preview's code", excep.scode, E_NOTIMPL);
-  CHECK_EQ("control error source", zentrak::test::Narrow(excep.bstrSource), std::string("Zentrak.ActiveFormX_Foxit"));
+  CHECK_HR("Invoke queryAll(Null): code", excep.scode, E_UNEXPECTED);
+  CHECK_EQ("Invoke queryAll(Null): source", zentrak::test::Narrow(excep.bstrSource), std::string("Zentrak.LocalDB"));
   SysFreeString(excep.bstrSource);
   SysFreeString(excep.bstrDescription);
   SysFreeString(excep.bstrHelpFile);
@@ -420,6 +443,239 @@ void Values() {
   VariantClear(&in);
 }
 
+// --- An object of this test alone ------------------------------------------------------------
+//
+// Probe has a hand-made class description: members that fail in each way the failure guard
+// classifies, members that pass values, and an events interface with by-value and by-reference
+// parameters. Nothing here depends on a member of a real object being unbuilt.
+
+using zentrak::MemberKind;
+using zentrak::ParamDirection;
+using zentrak::ParamType;
+using zentrak::Variant;
+using zentrak::VarType;
+
+const zentrak::Guid kProbeIid{0x5A0B0E01, 0x0001, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 1}};
+const zentrak::Guid kProbeEventsIid{0x5A0B0E01, 0x0002, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 2}};
+const zentrak::ParamDesc kVariantResult{"Value", ParamType::kVariant, true, ParamDirection::kOutRetval};
+
+// Positions in the interface; each member's DISPID is its position plus 1.
+enum ProbeMember { kFail, kNotYet, kExhaust, kOdd, kEcho, kBump, kFlag };
+const zentrak::InterfaceDesc kProbeInterface{
+    "IProbe", "", kProbeIid, true,
+    {
+        {1, "Fail", MemberKind::kMethod, {kVariantResult}, false},
+        {2, "NotYet", MemberKind::kMethod, {kVariantResult}, false},
+        {3, "Exhaust", MemberKind::kMethod, {kVariantResult}, false},
+        {4, "Odd", MemberKind::kMethod, {kVariantResult}, false},
+        {5, "Echo", MemberKind::kMethod, {{"In", ParamType::kVariant, false, ParamDirection::kIn}, kVariantResult}, false},
+        {6, "Bump", MemberKind::kMethod, {{"Count", ParamType::kVariant, true, ParamDirection::kInOut}}, false},
+        {7, "Flag", MemberKind::kPropertyGet, {{"Value", ParamType::kBoolean, true, ParamDirection::kOutRetval}}, false},
+    }};
+
+enum ProbeEvent { kOnPing = 1, kOnKey = 2, kOnPair = 3 };
+const zentrak::InterfaceDesc kProbeEvents{
+    "IProbeEvents", "", kProbeEventsIid, false,
+    {
+        {kOnPing, "OnPing", MemberKind::kMethod, {}, false},
+        {kOnKey, "OnKey", MemberKind::kMethod, {{"Key", ParamType::kInt16, true, ParamDirection::kInOut}}, false},
+        {kOnPair, "OnPair", MemberKind::kMethod,
+         {{"Label", ParamType::kText, false, ParamDirection::kIn}, {"Value", ParamType::kVariant, true, ParamDirection::kInOut}},
+         false},
+    }};
+const ClassDesc kProbeClass{"Probe", "Probe Object", {}, &kProbeInterface, &kProbeEvents, false, false, "TProbe"};
+
+class Probe final : public zentrak::AutomationObject {
+ public:
+  Probe() : AutomationObject(kProbeClass) {}
+  void Invoke(const zentrak::MemberDesc& member, std::span<Variant> args, Variant& result) override {
+    switch (member.dispid) {
+      case kFail + 1: throw zentrak::Exception("Probe failed");
+      case kNotYet + 1: throw zentrak::ENotAvailable("Probe.NotYet");
+      case kExhaust + 1: throw std::bad_alloc();
+      case kOdd + 1: throw 42;  // not an exception class at all
+      case kEcho + 1: result = args[0]; return;
+      case kBump + 1: args[0] = Variant::FromInt32(zentrak::VarToInteger(args[0]) + 1); return;
+      case kFlag + 1: result = Variant::Null(); return;  // no boolean: the slot's conversion fails
+    }
+  }
+  void Raise(int32_t dispid, std::vector<Variant> args, std::function<void(std::span<Variant>)> done) {
+    RaiseEvent(dispid, std::move(args), std::move(done));
+  }
+};
+
+// The thread's error object as "source|description", and whether it names the probe's interface.
+std::string ErrorText(bool* probe_interface) {
+  ComPtr<IErrorInfo> error;
+  if (GetErrorInfo(0, error.Put()) != S_OK || !error) return "(none)";
+  zentrak::com::Bstr source, description;
+  GUID guid;
+  error->GetSource(source.Put());
+  error->GetDescription(description.Put());
+  error->GetGUID(&guid);
+  *probe_interface = IsEqualGUID(guid, ToGUID(kProbeIid)) != 0;
+  return zentrak::test::Narrow(source.Get()) + "|" + zentrak::test::Narrow(description.Get());
+}
+
+void SlotFailureGuard() {
+  Probe probe;
+  struct Case {
+    ProbeMember member;
+    HRESULT hr;
+    const char* error;
+  } cases[] = {
+      {kFail, E_UNEXPECTED, "Zentrak.Probe|Probe failed"},
+      {kNotYet, E_NOTIMPL, "Zentrak.Probe|Probe.NotYet is not available yet"},  // a status error's own code
+      {kExhaust, E_OUTOFMEMORY, "Zentrak.Probe|Out of memory"},
+      {kOdd, E_UNEXPECTED, "Zentrak.Probe|Unknown error"},
+  };
+  for (const Case& c : cases) {
+    std::string name = kProbeInterface.members[c.member].name;
+    SetErrorInfo(0, nullptr);
+    VARIANT result;
+    V_VT(&result) = VT_I4;  // whatever the caller left there
+    zentrak::com::MemberCall call(probe, c.member);
+    CHECK_HR(name + ": status", call.Run(&result), c.hr);
+    CHECK_EQ(name + ": result left Empty", V_VT(&result), VT_EMPTY);
+    bool probe_interface = false;
+    CHECK_EQ(name + ": error object", ErrorText(&probe_interface), std::string(c.error));
+    CHECK_EQ(name + ": error interface", probe_interface, true);
+  }
+
+  // A result that does not convert to the slot's type fails inside the guard too.
+  VARIANT_BOOL flag = VARIANT_TRUE;
+  zentrak::com::MemberCall flag_call(probe, kFlag);
+  CHECK_HR("Flag: status", flag_call.Run(&flag), E_UNEXPECTED);
+  CHECK_EQ("Flag: result reset", flag, VARIANT_FALSE);
+  bool probe_interface = false;
+  CHECK_EQ("Flag: error object", ErrorText(&probe_interface),
+           std::string("Zentrak.Probe|Could not convert variant of type (Null) into type (Boolean)"));
+
+  // Values in and out: a by-value argument and an in/out one the member writes.
+  zentrak::com::ComVariant text, echoed;
+  V_VT(&text.Value()) = VT_BSTR;
+  V_BSTR(&text.Value()) = SysAllocString(L"\x4E2D text");
+  zentrak::com::MemberCall echo(probe, kEcho);
+  echo.In(text.Get());
+  CHECK_HR("Echo: status", echo.Run(echoed.Put()), S_OK);
+  CHECK_EQ("Echo: value", VarCmp(&text.Value(), &echoed.Value(), LOCALE_USER_DEFAULT, 0),
+           static_cast<HRESULT>(VARCMP_EQ));
+  zentrak::com::ComVariant count;
+  V_VT(&count.Value()) = VT_I4;
+  V_I4(&count.Value()) = 41;
+  zentrak::com::MemberCall bump(probe, kBump);
+  bump.InOut(&count.Value());
+  CHECK_HR("Bump: status", bump.Run(), S_OK);
+  CHECK_EQ("Bump: in/out written back", V_I4(&count.Get()), 42L);
+  zentrak::com::MemberCall no_result(probe, kEcho);
+  no_result.In(text.Get());
+  CHECK_HR("Echo without result pointer", no_result.Run(static_cast<VARIANT*>(nullptr)), E_POINTER);
+}
+
+// A container with one events point of the probe's events interface, taking any number of sinks.
+class ProbeContainer final : public IConnectionPointContainer {
+ public:
+  ProbeContainer() : point(*this, ToGUID(kProbeEventsIid), false, &kProbeEvents) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    *out = nullptr;
+    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IConnectionPointContainer)) return E_NOINTERFACE;
+    *out = static_cast<IConnectionPointContainer*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
+  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
+  HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID, IConnectionPoint**) override { return E_NOTIMPL; }
+  LONG refs = 1;
+  zentrak::com::ConnectionPoint point;
+};
+
+// What the probe's handlers do: OnKey adds one to the key through its reference, OnPair keeps
+// its by-value label and appends "!" to its by-reference value.
+void ProbeHandler(DISPID id, DISPPARAMS& params, std::string& label) {
+  if (id == kOnKey && params.cArgs == 1 && V_VT(&params.rgvarg[0]) == (VT_BYREF | VT_VARIANT)) {
+    VARIANT* key = V_VARIANTREF(&params.rgvarg[0]);
+    VariantChangeType(key, key, 0, VT_I2);
+    V_I2(key) = static_cast<SHORT>(V_I2(key) + 1);
+  }
+  if (id == kOnPair && params.cArgs == 2 && V_VT(&params.rgvarg[1]) == VT_BSTR &&
+      V_VT(&params.rgvarg[0]) == (VT_BYREF | VT_VARIANT)) {
+    label = zentrak::test::Narrow(V_BSTR(&params.rgvarg[1]));
+    VARIANT* value = V_VARIANTREF(&params.rgvarg[0]);
+    std::wstring text = V_VT(value) == VT_BSTR ? std::wstring(V_BSTR(value)) : L"";
+    VariantClear(value);
+    V_VT(value) = VT_BSTR;
+    V_BSTR(value) = SysAllocString((text + L"!").c_str());
+  }
+}
+
+void Events() {
+  ProbeContainer container;
+  Probe probe;
+  probe.SetEventSink(&container.point);
+  const GUID events = ToGUID(kProbeEventsIid);
+  // Two handlers that both act; the second fails, which fails nothing.
+  Sink first(events, true, S_OK), failing(events, true, E_FAIL), leaving(events, true, S_OK);
+  std::string label;
+  first.on_call = failing.on_call = [&](DISPID id, DISPPARAMS& params) { ProbeHandler(id, params, label); };
+  DWORD c1 = 0, c2 = 0;
+  container.point.Advise(&first, &c1);
+  container.point.Advise(&failing, &c2);
+
+  // A by-reference argument: every handler sees what the one before left, and done gets the last.
+  std::vector<Variant> after;
+  int done_runs = 0;
+  auto keep = [&](std::span<Variant> args) {
+    ++done_runs;
+    after.assign(args.begin(), args.end());
+  };
+  probe.Raise(kOnKey, {Variant::FromInteger(VarType::Smallint, 65)}, keep);
+  CHECK_EQ("OnKey: done ran once", done_runs, 1);
+  CHECK_EQ("OnKey: each handler called", first.calls + failing.calls, 2);
+  CHECK_EQ("OnKey: as a method", first.last_flags, static_cast<WORD>(DISPATCH_METHOD));
+  CHECK_EQ("OnKey: passed by reference", first.types.size() == 1 && first.types[0] == (VT_BYREF | VT_VARIANT), true);
+  CHECK_EQ("OnKey: both handlers' changes reach done", after.size() == 1 ? zentrak::VarToInteger(after[0]) : -1, 67);
+
+  // Arguments go last first; a by-value one is passed as its value.
+  probe.Raise(kOnPair, {Variant(u"label"), Variant(u"v")}, keep);
+  CHECK_EQ("OnPair: order and kinds",
+           first.types.size() == 2 && first.types[0] == (VT_BYREF | VT_VARIANT) && first.types[1] == VT_BSTR, true);
+  CHECK_EQ("OnPair: the by-value argument", label, std::string("label"));
+  CHECK_EQ("OnPair: done", after.size() == 2 ? zentrak::VarToText(after[0]) + " " + zentrak::VarToText(after[1]) : "",
+           std::string("label v!!"));
+
+  // A handler that leaves during an event: the others still get it, and later events skip it.
+  container.point.Unadvise(c2);
+  DWORD c3 = 0;
+  container.point.Advise(&leaving, &c3);
+  leaving.on_call = [&](DISPID, DISPPARAMS&) { container.point.Unadvise(c3); };
+  int before_first = first.calls;
+  probe.Raise(kOnPing, {}, {});
+  probe.Raise(kOnPing, {}, {});
+  CHECK_EQ("leaving handler: called once", leaving.calls, 1);
+  CHECK_EQ("leaving handler: others called for both", first.calls - before_first, 2);
+  CHECK_EQ("leaving handler: released", leaving.refs, 1L);
+
+  // With no handler left, done still runs, with the arguments unchanged.
+  container.point.Unadvise(c1);
+  done_runs = 0;
+  probe.Raise(kOnKey, {Variant::FromInteger(VarType::Smallint, 65)}, keep);
+  CHECK_EQ("no handler: done ran", done_runs, 1);
+  CHECK_EQ("no handler: unchanged", after.size() == 1 ? zentrak::VarToInteger(after[0]) : -1, 65);
+  CHECK_EQ("handlers released", first.refs + failing.refs, 2L);
+  CHECK_EQ("container references balanced", container.refs, 1L);
+  probe.SetEventSink(nullptr);
+}
+
+// The owners are move-only: a handle has exactly one owner.
+static_assert(!std::is_copy_constructible_v<zentrak::platform::RegistryKey> &&
+              std::is_nothrow_move_constructible_v<zentrak::platform::RegistryKey>);
+static_assert(!std::is_copy_constructible_v<zentrak::platform::PrinterHandle> &&
+              std::is_nothrow_move_assignable_v<zentrak::platform::PrinterHandle>);
+static_assert(!std::is_copy_constructible_v<zentrak::com::ComVariant> &&
+              std::is_nothrow_move_constructible_v<zentrak::com::ComVariant>);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -447,6 +703,8 @@ int main(int argc, char** argv) {
   FullStopRule();
   SilencingDispatcher();
   Values();
+  SlotFailureGuard();
+  Events();
   int rc = zentrak::test::Finish();
   CoUninitialize();
   return rc;

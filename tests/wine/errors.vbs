@@ -5,11 +5,6 @@ On Error Resume Next
 r = db.queryAll(Null)
 CheckErr "queryAll(Null)", E_UNEXPECTED, "Could not convert variant of type (Null) into type (String)", "Zentrak.LocalDB"
 Check "result of a failed call", IsEmpty(r), True
-
-Set form = CreateObject("Zentrak.ActiveFormX_Foxit")
-x = form.Caption
-Check "control: number", Err.Number, E_NOTIMPL
-Check "control: source", Err.Source, "Zentrak.ActiveFormX_Foxit"
 Err.Clear
 On Error GoTo 0
 

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "automation/param_types.h"
 #include "automation/typelib.h"
 
 namespace zentrak {
@@ -29,31 +30,6 @@ std::string GuidText(const Guid& g) {
   return s.substr(1, s.size() - 2);
 }
 
-const char* IdlType(ParamType t) {
-  switch (t) {
-    case ParamType::kVariant: return "VARIANT";
-    case ParamType::kBoolean: return "VARIANT_BOOL";
-    case ParamType::kInt16: return "short";
-    case ParamType::kInt32: return "long";
-    case ParamType::kText: return "BSTR";
-    case ParamType::kColor: return "OLE_COLOR";
-    case ParamType::kFont: return "IFontDisp*";
-    case ParamType::kBorderStyle: return "TxActiveFormBorderStyle";
-    case ParamType::kPrintScale: return "TxPrintScale";
-  }
-  return "VARIANT";
-}
-
-// The C++ spelling of a parameter type in a vtable slot; enumerations travel as 32-bit integers.
-const char* CppType(ParamType t) {
-  switch (t) {
-    case ParamType::kBorderStyle:
-    case ParamType::kPrintScale:
-    case ParamType::kInt32: return "LONG";
-    default: return IdlType(t);
-  }
-}
-
 std::string ParamIdl(const ParamDesc& p) {
   std::string attrs;
   switch (p.direction) {
@@ -61,25 +37,9 @@ std::string ParamIdl(const ParamDesc& p) {
     case ParamDirection::kInOut: attrs = "[in, out] "; break;
     case ParamDirection::kOutRetval: attrs = "[out, retval] "; break;
   }
-  std::string s = attrs + IdlType(p.type) + (p.by_ref ? "*" : "");
+  std::string s = attrs + ParamTypeOf(p.type).idl + (p.by_ref ? "*" : "");
   if (p.name && *p.name) s += std::string(" ") + p.name;
   return s;
-}
-
-// The MemberCall operation that takes an argument of this type.
-const char* InName(ParamType t) {
-  switch (t) {
-    case ParamType::kVariant: return "In";
-    case ParamType::kBoolean: return "InBool";
-    case ParamType::kInt16:
-    case ParamType::kInt32: return "InLong";
-    case ParamType::kText: return "InText";
-    case ParamType::kColor: return "InColor";
-    case ParamType::kFont: return "InFont";
-    case ParamType::kBorderStyle:
-    case ParamType::kPrintScale: return "InEnum";
-  }
-  return "In";
 }
 
 std::string CppName(const MemberDesc& m) {
@@ -170,7 +130,7 @@ void WriteIdl(std::ostream& o) {
 
 // The C++ header: for each dual interface its abstract declaration in vtable order, and a class
 // template whose slots hand their arguments to MemberCall (server/com/member_call.h) together with
-// the member's position in the description. Frame::Target(this) gives the object to call; the
+// the member's position in the description; MemberCall converts them inside the failure guard. Frame::Target(this) gives the object to call; the
 // frame's DualPart (server/com/dual_part.h) supplies IUnknown and IDispatch.
 void WriteCpp(std::ostream& o) {
   const TypeLibraryDesc& lib = ZentrakTypeLibrary();
@@ -185,7 +145,7 @@ void WriteCpp(std::ostream& o) {
       o << "  virtual HRESULT STDMETHODCALLTYPE " << CppName(m) << "(";
       for (size_t i = 0; i < m.params.size(); ++i) {
         const ParamDesc& p = m.params[i];
-        o << (i ? ", " : "") << CppType(p.type) << (p.by_ref ? "*" : "") << " a" << i;
+        o << (i ? ", " : "") << ParamTypeOf(p.type).com << (p.by_ref ? "*" : "") << " a" << i;
       }
       o << ") = 0;\n";
     }
@@ -196,13 +156,16 @@ void WriteCpp(std::ostream& o) {
       o << "  HRESULT STDMETHODCALLTYPE " << CppName(m) << "(";
       for (size_t i = 0; i < m.params.size(); ++i) {
         const ParamDesc& p = m.params[i];
-        o << (i ? ", " : "") << CppType(p.type) << (p.by_ref ? "*" : "") << " a" << i;
+        o << (i ? ", " : "") << ParamTypeOf(p.type).com << (p.by_ref ? "*" : "") << " a" << i;
       }
-      o << ") override {\n    MemberCall call(Frame::Target(this), " << k << ");\n";
+      o << ") override {\n";
+      if (m.ArgumentCount() > 0)
+        o << "    static_assert(" << m.ArgumentCount() << " <= MemberCall::kMaxArguments);\n";
+      o << "    MemberCall call(Frame::Target(this).Object(), " << k << ");\n";
       const ParamDesc* result = m.Result();
       for (size_t i = 0; i < m.ArgumentCount(); ++i) {
         const ParamDesc& p = m.params[i];
-        o << "    call." << (p.direction == ParamDirection::kInOut ? "InOut" : InName(p.type)) << "(a" << i << ");\n";
+        o << "    call." << (p.direction == ParamDirection::kInOut ? "InOut" : ParamTypeOf(p.type).member_call) << "(a" << i << ");\n";
       }
       if (result) {
         o << "    return call.Run(a" << m.ArgumentCount() << ");\n";
