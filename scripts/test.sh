@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both products and runs every test: the unit tests through
-# CTest (each under the UTF-8 and the GBK code page), the Windows module's suites under Wine, and
+# CTest (each under the UTF-8 and the GBK code page), the Windows module's suites under Wine,
 # the printing tests against a private cupsd, and the host's end-to-end tests in headless Chromium.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
