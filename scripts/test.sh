@@ -20,5 +20,6 @@ if [ -x scripts/test-windows.sh ] || [ -f scripts/test-windows.sh ]; then
   bash scripts/test-windows.sh "$build"
 fi
 if [ -f tests/e2e/run.sh ]; then
-  bash tests/e2e/run.sh "$build"
+  # Beside a private cupsd, so that the demo's Printing panel prints to a test queue.
+  bash tests/cups/with_cupsd.sh bash tests/e2e/run.sh "$build"
 fi
