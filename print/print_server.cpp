@@ -91,7 +91,6 @@ bool TPrintServer::selectPrinter(const std::string& printerName) {
 int32_t TPrintServer::fillVPrinterChoices(std::vector<std::string>& items) {
   items.clear();
   int32_t result = -1;
-  printers_.Installed();
   const int current = printers_.Current();
   const std::string current_name =
       current < 0 ? std::string() : printers_.Installed()[static_cast<size_t>(current)];
