@@ -144,6 +144,7 @@ class CupsPdfEngine final : public PdfEngine, private IPDFPrinter {
     options.Add("copies", std::to_string(std::max<int>(1, copies_)));
     if (!auto_rotate_) options.Add("pdfAutoRotate", "false");
     if (!auto_center_) options.Add("position", "top-left");
+    const std::string printer = destination_();
     const int scaling = scaling_ < 1 ? 100 : scaling_;
     std::string scaled;
     std::string_view data = bytes_;
@@ -152,7 +153,7 @@ class CupsPdfEngine final : public PdfEngine, private IPDFPrinter {
       data = scaled;
       options.Add("print-scaling", "none");
     }
-    Submit(destination_(), data, options);
+    Submit(printer, data, options);
   }
 
   // Every page drawn at factor times its size into a new PDF.
