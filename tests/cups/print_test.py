@@ -204,6 +204,31 @@ def test_virtual_name_and_persisted_default():
     last_job("ZentrakB", before)
     later.close()
 
+    # LPDEST, when set, names the default of the processes that see it, before lpoptions.
+    chosen = Host(LPDEST="ZentrakA")
+    ps = print_server(chosen)
+    before = job_ids("ZentrakA")
+    check("printOut on LPDEST", chosen.call(ps, "printOut", "Unknown", doc(SMALL))["value"], True)
+    last_job("ZentrakA", before)
+    chosen.close()
+
+
+def test_virtual_name_in_gbk():
+    """Under code page 936 a Chinese virtual name goes through the table's UTF-8 and back."""
+    host = Host(ZENTRAK_CODEPAGE="936")
+    db = host.create("Zentrak.LocalDB")
+    check("LocalDB setDBName (936)", host.call(db, "setDBName", "print936", "")["value"], True)
+    ps = print_server(host, "print936")
+    check("map (936)", host.call(db, "executeSql", "insert into Printers values ('\u53d1\u7968','ZentrakA')")["value"],
+          True)
+    check("getVPrinters (936)", host.call(ps, "getVPrinters")["value"],
+          '{"size":-1,"total":1,"page":-1,"meta":["VPRINTERNAME","PHPRINTERNAME"],'
+          '"data":[["\u53d1\u7968","ZentrakA"]]}')
+    before = job_ids("ZentrakA")
+    check("printOut (936)", host.call(ps, "printOut", "\u53d1\u7968", doc(SMALL))["value"], True)
+    last_job("ZentrakA", before)
+    host.close()
+
 
 def words_of(queue):
     return {w[0]: w[1:] for w in printed(queue)[2]}
@@ -281,7 +306,7 @@ def test_failures():
     check("not a PDF: message", answer.get("error", {}).get("description", "").startswith(
         "Cannot print: the document is not a PDF document that can be read ("), True)
     check("not a PDF: no job", job_ids("ZentrakA"), before)
-    check("not a PDF: no file", sorted(os.listdir(os.path.join(PROFILE, "Zentrak"))), ["print.db"])
+    check("not a PDF: no file", sorted(os.listdir(os.path.join(PROFILE, "Zentrak"))), ["print.db", "print936.db"])
 
     # The printer goes away after it was selected: CUPS's reason, never success.
     run("lpadmin", "-x", "ZentrakA")
@@ -294,7 +319,7 @@ def test_failures():
 
 
 for test in [test_no_default_printer, test_installed_printers, test_virtual_name_and_persisted_default,
-             test_print_options, test_failures]:
+             test_virtual_name_in_gbk, test_print_options, test_failures]:
     try:
         test()
     except Exception as error:  # a crash of one test is a failure, the others still run
