@@ -2,7 +2,6 @@
 // members.
 #include "print/print_server.h"
 
-#include "base/ascii.h"
 #include "base/exception.h"
 #include "base/text.h"
 #include "codec/base64.h"
