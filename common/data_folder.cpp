@@ -1,6 +1,7 @@
 // The per-user data folder, on the platform's folder and profile interfaces.
 #include "common/data_folder.h"
 
+#include "automation/convert.h"
 #include "platform/env.h"
 
 namespace zentrak {
@@ -18,6 +19,11 @@ std::string PrepareDataFolder(const std::string& path) {
   }
   if (!platform::DirectoryExists(folder)) platform::MakeDirectory(folder);
   return folder;
+}
+
+std::string DatabaseFileName(const Variant& DBName, const Variant& Path) {
+  std::string folder = PrepareDataFolder(VarToText(Path));
+  return folder + "\\" + VarToText(DBName) + ".db";
 }
 
 }  // namespace zentrak

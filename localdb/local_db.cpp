@@ -41,8 +41,7 @@ void TLocalDB::InitDB(const Variant& shortName, const Variant&, const Variant&, 
 
 void TLocalDB::setDBName(const Variant& DBName, const Variant& Path, Variant& ReturnValue) {
   try {
-    std::string folder = PrepareDataFolder(VarToText(Path));
-    std::string file = folder + "\\" + VarToText(DBName) + ".db";
+    std::string file = DatabaseFileName(DBName, Path);
     close();
     Database = std::make_unique<TSQLiteDatabase>(file);
     Database->RunStatement(kCreateCacheObjs);

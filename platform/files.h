@@ -53,6 +53,15 @@ class ExclusiveFile {
   intptr_t handle_ = kNoHandle;
 };
 
+// Creates the file path, truncating an existing one, and writes bytes to it in one write, with
+// exclusive access while it is open (on Linux the advisory lock of ExclusiveFile). Returns false,
+// with the platform's text for the failure as reason, when the file cannot be created or
+// written; a file created before a failed write is removed.
+bool WriteNewFile(std::string_view path, std::string_view bytes, std::string& reason);
+bool FileExists(std::string_view path);
+// Deletes the file path; false when it cannot be deleted (missing included).
+bool RemoveFile(std::string_view path);
+
 // The full (absolute) form of path as the platform resolves it when opening: relative to the
 // current folder, with "." and ".." steps and repeated separators removed. The file need not
 // exist and links are not followed.

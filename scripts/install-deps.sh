@@ -12,7 +12,8 @@ native=(
   build-essential cmake pkg-config ninja-build git
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsqlite3-dev sqlite3 zlib1g-dev nlohmann-json3-dev
-  libglib2.0-dev libgtk-3-dev libpoppler-glib-dev libcups2-dev
+  libglib2.0-dev libgtk-3-dev libpoppler-glib-dev libcups2-dev libcairo2-dev
+  cups cups-filters cups-ipp-utils cups-client
   clang libclang-rt-14-dev
   locales xvfb xdotool poppler-utils imagemagick
   chromium chromium-driver

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both products and runs every test: the unit tests through
-# CTest (each under the UTF-8 and the GBK code page), the Windows module's suites under Wine, and
-# the host's end-to-end tests in headless Chromium.
+# CTest (each under the UTF-8 and the GBK code page), the Windows module's suites under Wine,
+# the printing tests against a private cupsd, and the host's end-to-end tests in headless Chromium.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -13,10 +13,13 @@ bash scripts/install-deps.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j "$jobs"
 (cd "$build" && ctest --output-on-failure -j "$jobs")
+# Printing against a private cupsd (started and stopped by the script).
+bash tests/cups/run.sh "$build"
 
 if [ -x scripts/test-windows.sh ] || [ -f scripts/test-windows.sh ]; then
   bash scripts/test-windows.sh "$build"
 fi
 if [ -f tests/e2e/run.sh ]; then
-  bash tests/e2e/run.sh "$build"
+  # Beside a private cupsd, so that the demo's Printing panel prints to a test queue.
+  bash tests/cups/with_cupsd.sh bash tests/e2e/run.sh "$build"
 fi

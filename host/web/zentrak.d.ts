@@ -50,14 +50,41 @@ export interface ILocalDB {
   close(): void;
 }
 
+/**
+ * The page options of printOutWithPage, written with JSON.stringify. Keys are matched exactly,
+ * letter case included; a missing key takes its default. Values are integers (numbers round half
+ * to even; a string holding a number counts as that number).
+ */
+export interface PrintOptions {
+  /** 0 (default): every page; any other value: the pages printerRangeFrom to printerRangeTo. */
+  PrinterRangeMode?: number;
+  /** First page, from 1 (default 1). */
+  printerRangeFrom?: number;
+  /** Last page (default 1); past the last page means the last page. */
+  printerRangeTo?: number;
+  /** Copies (default 1); 0 prints one. */
+  numOfCopies?: number;
+  /** 1 turns pages to the paper's orientation; anything else (true included) does not. Default 0. */
+  AutoRotate?: number;
+  /** 1 centres pages smaller than the paper; otherwise they sit at its top left corner. Default 0. */
+  AutoCenter?: number;
+  /** Percent of the pages' size (default 100). */
+  Scaling?: number;
+}
+
 /** Zentrak.PrintServer: printing of PDF documents given as Base64 text, and the compressed-text codec. */
 export interface IPrintServer {
+  /** The Printers table as result JSON, rows [VPrinterName, PhPrinterName]; needs setDBName. */
   getVPrinters(): string;
+  /** The installed printers as result JSON, one column "PhPrinterName", in the platform's order. */
   getPhPrinters(): string;
   preview(Doc: VariantArg): string | boolean;
+  /** Prints a Base64 PDF on the printer that printerName stands for (a virtual name of the Printers table, else an installed printer's name), which becomes the user's default printer; an unknown name prints on the current printer. */
   printOut(printerName: VariantArg, Doc: VariantArg): boolean;
+  /** Opens Path\Zentrak\DBName.db (Path "" is the user's profile folder) and its Printers table; false on failure. */
   setDBName(DBName: VariantArg, Path: VariantArg): boolean;
-  printOutWithPage(printerName: VariantArg, Doc: VariantArg, printOptions: VariantArg): boolean;
+  /** printOut with page options: the JSON text of PrintOptions. Returns nothing. */
+  printOutWithPage(printerName: VariantArg, Doc: VariantArg, printOptions: VariantArg): undefined;
   compress(Doc: VariantArg): string;
   deCompress(Doc: VariantArg): string;
 }

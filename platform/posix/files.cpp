@@ -106,6 +106,41 @@ int64_t ExclusiveFile::Read(char* buffer, size_t count, std::string& reason) {
   return static_cast<int64_t>(done);
 }
 
+bool WriteNewFile(std::string_view path, std::string_view bytes, std::string& reason) {
+  std::string name = AnsiToFileName(path);
+  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) {
+    reason = ErrorText(errno);
+    return false;
+  }
+  ::flock(fd, LOCK_EX | LOCK_NB);  // sharing as ExclusiveFile's readers see it; not a condition
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      reason = ErrorText(put < 0 ? errno : ENOSPC);
+      ::close(fd);
+      ::unlink(name.c_str());
+      return false;
+    }
+    done += static_cast<size_t>(put);
+  }
+  if (::close(fd) != 0) {
+    reason = ErrorText(errno);
+    ::unlink(name.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool FileExists(std::string_view path) {
+  struct stat st;
+  return ::stat(AnsiToFileName(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool RemoveFile(std::string_view path) { return ::unlink(AnsiToFileName(path).c_str()) == 0; }
+
 std::string FullPath(std::string_view path) {
   std::string name = AnsiToFileName(path);
   std::string whole;

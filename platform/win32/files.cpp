@@ -140,4 +140,30 @@ void ShowMessageBox(const std::string& text, const std::string& caption) {
   MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONSTOP | MB_SETFOREGROUND);
 }
 
+bool WriteNewFile(std::string_view path, std::string_view bytes, std::string& reason) {
+  std::string name(path);
+  HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    reason = ErrorText(GetLastError());
+    return false;
+  }
+  DWORD written = 0;
+  BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  DWORD error = ok && written == bytes.size() ? 0 : (ok ? ERROR_DISK_FULL : GetLastError());
+  CloseHandle(h);
+  if (error != 0) {
+    reason = ErrorText(error);
+    DeleteFileA(name.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool FileExists(std::string_view path) {
+  DWORD attributes = GetFileAttributesA(std::string(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool RemoveFile(std::string_view path) { return DeleteFileA(std::string(path).c_str()) != 0; }
+
 }  // namespace zentrak::platform

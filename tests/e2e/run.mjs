@@ -230,6 +230,37 @@ async function main() {
     if (notYet.length) console.log(`# shown cleanly as not available yet: ${notYet.join("; ")}`);
   }));
 
+  // With a private cupsd (tests/cups/with_cupsd.sh sets ZENTRAK_CUPS_ROOT and CUPS_SERVER), the
+  // demo's Printing panel maps a virtual name and prints pages 2 to 3 of its sample on a test queue.
+  const cups = process.env.ZENTRAK_CUPS_ROOT;
+  if (cups) {
+    await test("the demo prints to a test queue", () => withPage(async (page) => {
+      await page.goto(`${hostBase}demo`);
+      await page.waitForFunction(() => /Connected|Error/.test(document.getElementById("version").textContent));
+      await page.fill("#db-name", "e2e_print");
+      await demoStep(page, "#print-list", "#print-lists", async () => {
+        const rows = await tableOf(page, "#print-lists");
+        equal(rows.slice(0, 3), [["PhPrinterName"], ["ZentrakA"], ["ZentrakB"]], "installed printers");
+      });
+      await page.fill("#print-vname", "Invoices");
+      await page.selectOption("#print-phname", "ZentrakB");
+      await demoStep(page, "#print-map", "#print-map-result", (t) => equal(t, "Invoices prints on ZentrakB.", "map"));
+      await page.fill("#print-target", "Invoices");
+      await page.check("#print-range");
+      await page.fill("#print-from", "2");
+      await page.fill("#print-to", "3");
+      await demoStep(page, "#print-options", "#print-result", (t) => assert(t.startsWith("Sent to Invoices"), t));
+      const out = path.join(cups, "out", "ZentrakB.pdf");
+      let text = "";
+      for (let i = 0; i < 100 && !/page 2[\s\S]*Page 3/.test(text); i++) {
+        await new Promise((r) => setTimeout(r, 100));
+        const idle = spawnSync("lpstat", ["-o", "ZentrakB"]).stdout.toString().trim() === "";
+        if (idle && fs.existsSync(out)) text = spawnSync("pdftotext", [out, "-"]).stdout.toString();
+      }
+      assert(/^Zentrak sample, page 2\s+Page 3: A6 landscape\s*$/.test(text), `printed: ${JSON.stringify(text)}`);
+    }));
+  }
+
   await test("old control-era page code runs unchanged", () => withPage(async (page) => {
     await page.goto(`${intranetOrigin}/oldcode.html`);
     const r = await page.evaluate(() => window.results);

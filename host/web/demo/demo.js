@@ -5,6 +5,7 @@
 const $ = (id) => document.getElementById(id);
 let db = null;
 let fso = null;
+let printer = null;
 let pageIndex = 1;
 
 function clear(out) {
@@ -176,6 +177,87 @@ action("file-read", "file-result", async (out) => {
   const hex = document.createElement("pre");
   hex.textContent = Array.from(bytes.slice(0, 256), (c) => c.charCodeAt(0).toString(16).padStart(2, "0")).join(" ");
   out.append(info, base64, hex);
+});
+
+// The sample document that ships with the demo, written here so that it needs no file: three
+// pages with a line of text each; the third is a small landscape page (A6), which shows rotation
+// and centring.
+function samplePdf() {
+  const pages = [[595, 842, "Zentrak sample, page 1", 72, 760], [595, 842, "Zentrak sample, page 2", 72, 760],
+    [420, 298, "Page 3: A6 landscape", 24, 250]];
+  const objects = ["<< /Type /Catalog /Pages 2 0 R >>", "",
+    "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"];
+  const kids = [];
+  for (const [width, height, text, x, y] of pages) {
+    const body = `BT /F1 24 Tf ${x} ${y} Td (${text}) Tj ET\n0.5 w 10 10 ${width - 20} ${height - 20} re S\n`;
+    objects.push(`<< /Length ${body.length} >>\nstream\n${body}\nendstream`);
+    objects.push(`<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ${width} ${height}] ` +
+      `/Resources << /Font << /F1 3 0 R >> >> /Contents ${objects.length} 0 R >>`);
+    kids.push(`${objects.length} 0 R`);
+  }
+  objects[1] = `<< /Type /Pages /Kids [${kids.join(" ")}] /Count ${kids.length} >>`;
+  let out = "%PDF-1.4\n";
+  const offsets = [];
+  objects.forEach((object, i) => {
+    offsets.push(out.length);
+    out += `${i + 1} 0 obj\n${object}\nendobj\n`;
+  });
+  const xref = out.length;
+  out += `xref\n0 ${objects.length + 1}\n0000000000 65535 f \n`;
+  for (const offset of offsets) out += `${String(offset).padStart(10, "0")} 00000 n \n`;
+  out += `trailer\n<< /Size ${objects.length + 1} /Root 1 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
+  return btoa(out);
+}
+
+// The PrintServer, with the database of section 1 open (its Printers table).
+async function printServer() {
+  if (!printer) printer = await Zentrak.create("Zentrak.PrintServer");
+  if (!(await printer.setDBName($("db-name").value, $("db-path").value))) {
+    throw new Error("setDBName answered false: the database could not be opened.");
+  }
+  return printer;
+}
+
+action("print-list", "print-lists", async (out) => {
+  const p = await printServer();
+  const installed = JSON.parse(await p.getPhPrinters());
+  const select = $("print-phname");
+  select.replaceChildren(...installed.data.map(([name]) => new Option(name, name)));
+  clear(out);
+  const a = document.createElement("div");
+  const b = document.createElement("div");
+  showTable(a, JSON.stringify(installed));
+  showTable(b, await p.getVPrinters());
+  out.append(a, b);
+});
+
+action("print-map", "print-map-result", async (out) => {
+  await printServer();
+  const quote = (text) => `'${text.replaceAll("'", "''")}'`;
+  const d = await database();
+  await d.setDBName($("db-name").value, $("db-path").value);
+  const ok = await d.executeSql(`insert or replace into Printers values (${quote($("print-vname").value)},` +
+    `${quote($("print-phname").value)})`);
+  showText(out, ok === true ? `${$("print-vname").value} prints on ${$("print-phname").value}.` : String(ok), ok === true);
+});
+
+action("print-plain", "print-result", async (out) => {
+  await (await printServer()).printOut($("print-target").value, samplePdf());
+  showText(out, `Sent to ${$("print-target").value}.`, true);
+});
+
+action("print-options", "print-result", async (out) => {
+  const options = {
+    PrinterRangeMode: $("print-range").checked ? 1 : 0,
+    printerRangeFrom: Number($("print-from").value),
+    printerRangeTo: Number($("print-to").value),
+    numOfCopies: Number($("print-copies").value),
+    AutoRotate: $("print-rotate").checked ? 1 : 0,
+    AutoCenter: $("print-center").checked ? 1 : 0,
+    Scaling: Number($("print-scaling").value),
+  };
+  await (await printServer()).printOutWithPage($("print-target").value, samplePdf(), JSON.stringify(options));
+  showText(out, `Sent to ${$("print-target").value} with ${JSON.stringify(options)}.`, true);
 });
 
 (async () => {
