@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "base/testing/scoped.h"
 #include "platform/codepage.h"
 #include "sqlite/sqlite_database.h"
 
@@ -26,18 +27,8 @@ std::string MessageOf(const std::function<void()>& f) {
 
 class SQLiteTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/zentrak-sqlite-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-    ::setenv("ZENTRAK_DRIVE_F", root_.c_str(), 1);
-    db_ = std::make_unique<TSQLiteDatabase>(Path("test.db"));
-  }
-  void TearDown() override {
-    db_.reset();
-    ::unsetenv("ZENTRAK_DRIVE_F");
-    fs::remove_all(root_);
-  }
+  void SetUp() override { db_ = std::make_unique<TSQLiteDatabase>(Path("test.db")); }
+  void TearDown() override { db_.reset(); }
 
   // A system path ("F:\name") to a file in the temporary folder.
   static std::string Path(const std::string& name) { return "F:\\" + name; }
@@ -50,7 +41,8 @@ class SQLiteTest : public ::testing::Test {
     return v;
   }
 
-  std::string root_;
+  ScopedTempDir dir_{"zentrak-sqlite"};
+  ScopedEnv drive_f_{"ZENTRAK_DRIVE_F", dir_.path().string()};
   std::unique_ptr<TSQLiteDatabase> db_;
 };
 
@@ -121,7 +113,7 @@ TEST_F(SQLiteTest, OpenFailureNamesThePathAsGiven) {
   const std::string path = Path("missing\\folder\\x.db");
   EXPECT_EQ(MessageOf([&] { TSQLiteDatabase db(path); }),
             "Failed to open database \"F:\\missing\\folder\\x.db\" : unable to open database file");
-  fs::create_directory(root_ + "/notadb.db");
+  fs::create_directory(dir_.File("notadb.db"));
   EXPECT_EQ(MessageOf([&] { TSQLiteDatabase db(Path("notadb.db")); }),
             "Failed to open database \"F:\\notadb.db\" : unable to open database file");
 }
@@ -133,7 +125,7 @@ TEST_F(SQLiteTest, NonAsciiPathsAndStatementsReachSQLiteAsUtf8) {
     TSQLiteDatabase db(Path(platform::WideToAnsi(name) + ".db"));
     db.RunStatement("create table t(v TEXT)");
   }
-  EXPECT_TRUE(fs::exists(root_ + "/" + utf8 + ".db"));
+  EXPECT_TRUE(fs::exists(dir_.File(utf8 + ".db")));
 
   db_->RunStatement("create table t(v TEXT)");
   db_->RunStatement("insert into t values('" + platform::WideToAnsi(name) + "')");

@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstdlib>
 
+#include "base/testing/scoped.h"
 #include "platform/codepage.h"
 #include "platform/env.h"
 #include "platform/locale.h"
@@ -79,17 +80,18 @@ TEST(Locale, BooleanAndCurrencyText) {
 
 TEST(Paths, BackslashesAndDrivesMapOntoFolders) {
   EXPECT_EQ(NativePath("\\home\\u\\Zentrak\\a.db"), "/home/u/Zentrak/a.db");
-  setenv("ZENTRAK_DRIVE_F", "/tmp", 1);
+  ScopedEnv drive_f("ZENTRAK_DRIVE_F", "/tmp");
   EXPECT_EQ(NativePath("F:\\demo.db"), "/tmp/demo.db");
   EXPECT_EQ(NativePath("f:\\x\\y"), "/tmp/x/y");
-  unsetenv("ZENTRAK_DRIVE_F");
 }
 
 TEST(Paths, ProfileFallsBackToHomeAndIsCut) {
-  setenv("USERPROFILE", std::string(300, 'p').c_str(), 1);
-  EXPECT_EQ(UserProfileDir().size(), 254u);
-  unsetenv("USERPROFILE");
-  setenv("HOME", "/home/someone", 1);
+  {
+    ScopedEnv profile("USERPROFILE", std::string(300, 'p'));
+    EXPECT_EQ(UserProfileDir().size(), 254u);
+  }
+  ScopedEnv profile("USERPROFILE", std::nullopt);
+  ScopedEnv home("HOME", "/home/someone");
   EXPECT_EQ(UserProfileDir(), "/home/someone");
 }
 
