@@ -1,9 +1,11 @@
 // Dispatch: names, DISPIDs, status codes, the failure guard and the interface answers.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <set>
 
 #include "automation/dispatch.h"
+#include "base/testing/scoped.h"
 #include "catalog/catalog.h"
 
 namespace zentrak {
@@ -46,6 +48,35 @@ TEST(Dispatch, NamesIgnoreCase) {
   names = {"noSuchMember"};
   EXPECT_EQ(GetIDsOfNames(Class(0), names, ids), kDISP_E_UNKNOWNNAME);
   EXPECT_EQ(ids[0], -1);
+}
+
+// Under a Turkish locale the C library's case fold takes 'I' to dotless i and 'i' to dotted I,
+// neither of them ASCII, so a fold through it would miss every name with an I in it.
+TEST(Dispatch, NamesIgnoreCaseUnderATurkishLocale) {
+  ScopedLocale turkish(LC_ALL, "tr_TR.UTF-8");
+  if (!turkish.Installed()) GTEST_SKIP() << "tr_TR.UTF-8 is not installed (scripts/install-deps.sh makes it)";
+  const struct {
+    const char* name;
+    int32_t dispid;
+  } cases[] = {
+      {"GETVERSION", 201}, {"getversion", 201}, {"INITDB", 202},        {"initdb", 202},
+      {"InitDB", 202},     {"isTableCached", 208}, {"ISTABLECACHED", 208},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> names{c.name};
+    std::vector<int32_t> ids;
+    EXPECT_EQ(GetIDsOfNames(LocalDBClass(), names, ids), kS_OK) << c.name;
+    EXPECT_EQ(ids, std::vector<int32_t>{c.dispid}) << c.name;
+  }
+  EXPECT_EQ(FindClassByProgId("ZENTRAK.FILESYSTEMOBJECT"), &FileSystemObjectClass());
+  EXPECT_EQ(FindClassByProgId("zentrak.printserver"), &PrintServerClass());
+  VarType type = VarType::Empty;
+  EXPECT_TRUE(VarTypeFromName("INTEGER", type));
+  EXPECT_EQ(type, VarType::Integer);
+  EXPECT_TRUE(VarTypeFromName("int64", type));
+  EXPECT_EQ(type, VarType::Int64);
+  // GUIDs are read in either letter case; their hexadecimal digits have no I.
+  EXPECT_EQ(Guid::Parse("{8db7dcae-e39e-4654-81a2-aca0a6dc4094}"), LocalDBClass().clsid);
 }
 
 TEST(Dispatch, StatusCodes) {

@@ -52,3 +52,7 @@ fi
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8 || true
 fi
+# A locale whose case rules for I and i are not ASCII's, for the tests of name look-ups.
+if ! locale -a 2>/dev/null | grep -qi '^tr_TR\.utf-\?8$'; then
+  $SUDO localedef -i tr_TR -f UTF-8 tr_TR.UTF-8 || true
+fi

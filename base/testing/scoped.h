@@ -1,10 +1,12 @@
-// For tests of any layer: a temporary folder and an environment variable that last for a scope.
+// For tests of any layer: a temporary folder, an environment variable and a locale that last for
+// a scope.
 // POSIX only, like the unit tests themselves; header-only so that a test links nothing for it.
 #pragma once
 
 #include <stdlib.h>
 
 #include <cerrno>
+#include <clocale>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -62,6 +64,29 @@ class ScopedEnv {
 
   std::string name_;
   std::optional<std::string> old_;
+};
+
+// Switches a locale category of the process to `name` and switches it back when the object goes.
+// Installed() is false, and nothing changed, when the system has no such locale; a test then
+// skips.
+class ScopedLocale {
+ public:
+  ScopedLocale(int category, const char* name) : category_(category) {
+    if (const char* old = std::setlocale(category, nullptr)) old_ = old;
+    installed_ = std::setlocale(category, name) != nullptr;
+  }
+  ~ScopedLocale() {
+    if (installed_) std::setlocale(category_, old_.c_str());
+  }
+  ScopedLocale(const ScopedLocale&) = delete;
+  ScopedLocale& operator=(const ScopedLocale&) = delete;
+
+  bool Installed() const noexcept { return installed_; }
+
+ private:
+  int category_;
+  std::string old_;
+  bool installed_ = false;
 };
 
 }  // namespace zentrak

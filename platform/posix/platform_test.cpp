@@ -3,6 +3,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <filesystem>
 
 #include "base/testing/scoped.h"
 #include "platform/codepage.h"
@@ -83,6 +84,22 @@ TEST(Paths, BackslashesAndDrivesMapOntoFolders) {
   ScopedEnv drive_f("ZENTRAK_DRIVE_F", "/tmp");
   EXPECT_EQ(NativePath("F:\\demo.db"), "/tmp/demo.db");
   EXPECT_EQ(NativePath("f:\\x\\y"), "/tmp/x/y");
+}
+
+// Drive letters fold by ASCII rules: under a Turkish locale the C library would take 'i' to
+// dotted I and 'I' to dotless i, and drive I: would then name no variable and no folder.
+TEST(Paths, DriveLettersFoldTheSameUnderATurkishLocale) {
+  ScopedLocale turkish(LC_ALL, "tr_TR.UTF-8");
+  if (!turkish.Installed()) GTEST_SKIP() << "tr_TR.UTF-8 is not installed (scripts/install-deps.sh makes it)";
+  {
+    ScopedEnv drive_i("ZENTRAK_DRIVE_I", "/tmp");
+    EXPECT_EQ(NativePath("i:\\x.db"), "/tmp/x.db");
+    EXPECT_EQ(NativePath("I:\\x.db"), "/tmp/x.db");
+  }
+  ScopedTempDir home("zentrak-home");
+  ScopedEnv home_env("HOME", home.path().string()), drive_i("ZENTRAK_DRIVE_I", std::nullopt);
+  EXPECT_EQ(NativePath("I:\\x.db"), home.File(".local/share/zentrak/drives/i/x.db"));
+  EXPECT_TRUE(std::filesystem::is_directory(home.File(".local/share/zentrak/drives/i")));
 }
 
 TEST(Paths, ProfileFallsBackToHomeAndIsCut) {
