@@ -9,8 +9,10 @@ cd "$here"
 build=${ZENTRAK_BUILD:-$here/build}
 jobs=${ZENTRAK_JOBS:-2}
 
-bash scripts/install-deps.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+bash scripts/install-deps.sh host
+# Only the host: no unit tests (GoogleTest) and no benchmark programs, whose packages the host
+# does not need.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTRAK_TESTS=OFF -DZENTRAK_BENCH=OFF
 cmake --build "$build" -j "$jobs" --target zentrak-host
 
 # The host's own pages (the demo) are always approved; other origins are asked about in a
