@@ -487,11 +487,12 @@ TEST_F(SQLiteTest, FloatTextUsesTheLocaleDecimalSeparator) {
   db_->RunStatement("create table t(r REAL)");
   db_->RunStatement("insert into t values(2.5)");
   db_->RunStatement("insert into t values(1.5e-7)");
-  const char* saved = std::setlocale(LC_NUMERIC, nullptr);
-  std::string keep = saved ? saved : "C";
-  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 not generated";
-  std::vector<std::string> texts = Column("select r from t");
-  std::setlocale(LC_NUMERIC, keep.c_str());
+  std::vector<std::string> texts;
+  {
+    ScopedLocale german(LC_NUMERIC, "de_DE.UTF-8");
+    if (!german.Installed()) GTEST_SKIP() << "de_DE.UTF-8 not generated";
+    texts = Column("select r from t");
+  }
   EXPECT_EQ(texts, (std::vector<std::string>{"2,5", "1,5E-7"}));
 }
 

@@ -55,9 +55,8 @@ TEST(Locale, TextToIntegerFollowsTheLocale) {
 }
 
 TEST(Locale, CommaLocaleUsesCommaAsDecimalSeparator) {
-  const char* saved = std::setlocale(LC_NUMERIC, nullptr);
-  std::string keep = saved ? saved : "C";
-  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 not generated";
+  ScopedLocale german(LC_NUMERIC, "de_DE.UTF-8");
+  if (!german.Installed()) GTEST_SKIP() << "de_DE.UTF-8 not generated";
   EXPECT_EQ(DecimalSeparator(), ',');
   int64_t v = 0;
   EXPECT_EQ(LocaleTextToInteger(u"2,5", INT32_MIN, INT32_MAX, v), ParseResult::kOk);
@@ -65,7 +64,6 @@ TEST(Locale, CommaLocaleUsesCommaAsDecimalSeparator) {
   EXPECT_EQ(LocaleTextToInteger(u"1.000", INT32_MIN, INT32_MAX, v), ParseResult::kOk);
   EXPECT_EQ(v, 1000);
   EXPECT_EQ(CurrencyToText(125000), u"12,5");
-  std::setlocale(LC_NUMERIC, keep.c_str());
 }
 
 TEST(Locale, BooleanAndCurrencyText) {
