@@ -1,5 +1,6 @@
-// The four objects are registered and creatable by programmatic name; members not built yet fail
-// with a clear "not available yet" error.
+// The four objects are registered and creatable by programmatic name, and the control's members
+// are reached through it: a write its declared type refuses, or a call with the wrong number of
+// arguments, fails with the dispatch's own status code.
 var names = ["Zentrak.LocalDB", "Zentrak.PrintServer", "Zentrak.FileSystemObject", "Zentrak.ActiveFormX_Foxit"];
 for (var i = 0; i < names.length; i++) {
   var created = false;
@@ -13,9 +14,10 @@ for (var i = 0; i < names.length; i++) {
 checkError("a class that is not served", function () { new ActiveXObject("Zentrak.NoSuchObject"); }, -2146827859);
 
 var form = new ActiveXObject("Zentrak.ActiveFormX_Foxit");
-checkError("control method", function () { form.preview(""); }, E_NOTIMPL);
-checkError("control property", function () { return form.Caption; }, E_NOTIMPL);
-checkError("control property write", function () { form.AutoScroll = true; }, E_NOTIMPL);
+checkError("control method with no argument", function () { form.preview(); }, DISP_E_BADPARAMCOUNT);
+checkError("control number property set to text", function () { form.PixelsPerInch = "not a number"; },
+           DISP_E_TYPEMISMATCH);
+checkError("control text property set to null", function () { form.Caption = null; }, DISP_E_TYPEMISMATCH);
 
 var files = new ActiveXObject("Zentrak.FileSystemObject");
 checkError("FileSystemObject: unknown member", function () { files.GetVersion(); }, NO_SUCH_MEMBER);
