@@ -8,11 +8,7 @@ cd "$here"
 build=${ZENTRAK_BUILD:-$here/build}
 jobs=${ZENTRAK_JOBS:-2}
 
-bash scripts/install-deps.sh all
-
-# The options are given, as scripts/run.sh turns them off in the same build folder.
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTRAK_TESTS=ON -DZENTRAK_BENCH=ON
-cmake --build "$build" -j "$jobs"
+bash scripts/build.sh all
 (cd "$build" && ctest --output-on-failure -j "$jobs")
 
 if [ -x scripts/test-windows.sh ] || [ -f scripts/test-windows.sh ]; then
