@@ -5,6 +5,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "base/ascii.h"
+
 namespace zentrak {
 namespace {
 
@@ -197,7 +199,7 @@ struct Library {
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+    if (AsciiLower(a[i]) != AsciiLower(b[i]))
       return false;
   }
   return true;
@@ -219,7 +221,7 @@ std::optional<Guid> Guid::Parse(std::string_view text) {
   auto hex = [&](size_t pos, size_t len, uint64_t& out) {
     out = 0;
     for (size_t i = pos; i < pos + len; ++i) {
-      int c = std::tolower(static_cast<unsigned char>(text[i]));
+      int c = AsciiLower(text[i]);
       int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
       if (d < 0) return false;
       out = out * 16 + static_cast<uint64_t>(d);

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <string_view>
 
+#include "base/ascii.h"
+
 namespace zentrak {
 namespace {
 
@@ -38,8 +40,7 @@ bool VarTypeFromName(std::string_view name, VarType& type) {
     if (n.size() != name.size()) continue;
     bool same = true;
     for (size_t i = 0; i < n.size() && same; ++i) {
-      same = std::tolower(static_cast<unsigned char>(n[i])) ==
-             std::tolower(static_cast<unsigned char>(name[i]));
+      same = AsciiLower(n[i]) == AsciiLower(name[i]);
     }
     if (same) {
       type = t.type;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/exception.h"
+#include "base/testing/scoped.h"
 #include "base/text.h"
 #include "codec/base64.h"
 #include "codec/compressed_text.h"
@@ -89,18 +90,7 @@ std::string Escaped(const std::string& path) {
 
 class FileSystemObjectTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("zentrak-files-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    ten_ = Write("ten.bin", "0123456789");
-    ::unsetenv("ZENTRAK_FILE_CHOOSER");
-  }
-  void TearDown() override {
-    ::unsetenv("ZENTRAK_FILE_CHOOSER");
-    fs::remove_all(dir_);
-  }
+  void SetUp() override { ten_ = Write("ten.bin", "0123456789"); }
 
   // Writes a file in the test folder; name is the on-disk (UTF-8) name. Returns its full path.
   std::string Write(const std::string& name, const std::string& bytes) {
@@ -161,7 +151,10 @@ class FileSystemObjectTest : public ::testing::Test {
     return value.WideText();
   }
 
-  fs::path dir_;
+  ScopedTempDir temp_{"zentrak-files"};
+  const fs::path dir_ = temp_.path();
+  // Choose sets the variable; this gives back the value the test started with.
+  ScopedEnv chooser_{"ZENTRAK_FILE_CHOOSER", std::nullopt};
   std::string ten_;
   TFileSystemObject fso_;
 };
@@ -391,10 +384,7 @@ TEST_F(FileSystemObjectTest, CancelledChoiceIsTheEmptyText) {
 }
 
 TEST_F(FileSystemObjectTest, NoDisplayAndNoChooserFails) {
-  std::string display = platform::GetEnvironment("DISPLAY");
-  std::string wayland = platform::GetEnvironment("WAYLAND_DISPLAY");
-  ::unsetenv("DISPLAY");
-  ::unsetenv("WAYLAND_DISPLAY");
+  ScopedEnv display("DISPLAY", std::nullopt), wayland("WAYLAND_DISPLAY", std::nullopt);
   Variant value;
   try {
     fso_.selectFiles(Variant::ByRefVariant(Variant::FromBool(false)), value);
@@ -403,8 +393,6 @@ TEST_F(FileSystemObjectTest, NoDisplayAndNoChooserFails) {
     EXPECT_EQ(e.Message(), "No display for the file dialog: set ZENTRAK_FILE_CHOOSER");
   }
   EXPECT_TRUE(value.IsEmpty());
-  if (!display.empty()) ::setenv("DISPLAY", display.c_str(), 1);
-  if (!wayland.empty()) ::setenv("WAYLAND_DISPLAY", wayland.c_str(), 1);
 }
 
 }  // namespace

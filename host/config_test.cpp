@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/testing/scoped.h"
 #include "host/config.h"
 
 namespace zentrak::host {
@@ -18,13 +19,6 @@ namespace fs = std::filesystem;
 
 class ConfigTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char dir[] = "/tmp/zentrak-config-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
-    path_ = dir_ + "/sub/host.json";
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   void Write(const std::string& text) {
     fs::create_directories(fs::path(path_).parent_path());
     std::ofstream(path_) << text;
@@ -34,7 +28,8 @@ class ConfigTest : public ::testing::Test {
     s << std::ifstream(path_).rdbuf();
     return s.str();
   }
-  std::string dir_, path_;
+  ScopedTempDir dir_{"zentrak-config"};
+  const std::string path_ = dir_.File("sub/host.json");
 };
 
 TEST_F(ConfigTest, MissingFileGivesDefaults) {
@@ -118,13 +113,12 @@ TEST_F(ConfigTest, AnswerIntoABrokenFileFailsWithoutTouchingIt) {
 }
 
 TEST(ConfigPath, FollowsXdgConfigHome) {
-  const char* old = std::getenv("XDG_CONFIG_HOME");
-  std::string saved = old ? old : "";
-  setenv("XDG_CONFIG_HOME", "/x/conf", 1);
-  EXPECT_EQ(DefaultConfigPath(), "/x/conf/zentrak/host.json");
-  unsetenv("XDG_CONFIG_HOME");
+  {
+    ScopedEnv xdg("XDG_CONFIG_HOME", "/x/conf");
+    EXPECT_EQ(DefaultConfigPath(), "/x/conf/zentrak/host.json");
+  }
+  ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
   EXPECT_EQ(DefaultConfigPath(), std::string(std::getenv("HOME")) + "/.config/zentrak/host.json");
-  if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
 }
 
 }  // namespace

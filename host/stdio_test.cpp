@@ -11,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/testing/scoped.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -44,13 +46,8 @@ std::vector<std::string> RunHost(const std::vector<std::string>& lines, const fs
 
 class StdioTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    profile_ = fs::temp_directory_path() / ("zentrak-stdio-" + std::to_string(::getpid()));
-    fs::remove_all(profile_);
-    fs::create_directories(profile_);
-  }
-  void TearDown() override { fs::remove_all(profile_); }
-  fs::path profile_;
+  zentrak::ScopedTempDir dir_{"zentrak-stdio"};
+  const fs::path profile_ = dir_.path();
 };
 
 std::string Call(int id, const std::string& name, const json& args) {

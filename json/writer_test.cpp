@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "base/testing/scoped.h"
 #include "json/value.h"
 
 namespace zentrak {
@@ -122,15 +123,15 @@ TEST(WriterDocuments, ShapesAndEdges) {
 }
 
 TEST(WriterDocuments, NumbersIgnoreTheLocale) {
-  const char* previous = std::setlocale(LC_ALL, nullptr);
-  std::string saved = previous ? previous : "C";
-  if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "de_DE.utf8")) {
-    GTEST_SKIP() << "no German locale installed";
+  std::string one_and_a_half, small;
+  std::unique_ptr<TvxJSONbase> read;
+  {
+    ScopedLocale german(LC_ALL, "de_DE.UTF-8");
+    if (!german.Installed()) GTEST_SKIP() << "no German locale installed";
+    one_and_a_half = NumberText(1.5L);
+    small = NumberText(1.25e-9L);
+    read = TvxJSON::ReadText("[2.5, 1.0e40]");
   }
-  std::string one_and_a_half = NumberText(1.5L);
-  std::string small = NumberText(1.25e-9L);
-  std::unique_ptr<TvxJSONbase> read = TvxJSON::ReadText("[2.5, 1.0e40]");
-  std::setlocale(LC_ALL, saved.c_str());
   EXPECT_EQ(one_and_a_half, "1.5");
   EXPECT_EQ(small, "1.25E-9");
   ASSERT_TRUE(read);

@@ -1,13 +1,12 @@
 // LocalDB: where the database lives, opening, reopening and closing.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "base/testing/scoped.h"
 #include "localdb/local_db.h"
 
 namespace zentrak {
@@ -17,19 +16,7 @@ namespace fs = std::filesystem;
 
 class LocalDBTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() / ("zentrak-localdb-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "profile");
-    setenv("USERPROFILE", (root_ / "profile").c_str(), 1);
-    setenv("ZENTRAK_DRIVE_F", (root_ / "driveF").c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("USERPROFILE");
-    unsetenv("ZENTRAK_DRIVE_F");
-    fs::remove_all(root_);
-  }
+  void SetUp() override { fs::create_directories(root_ / "profile"); }
 
   bool SetDBName(TLocalDB& db, const Variant& name, const Variant& path) {
     Variant rv;
@@ -38,7 +25,10 @@ class LocalDBTest : public ::testing::Test {
     return rv.BoolValue();
   }
 
-  fs::path root_;
+  ScopedTempDir dir_{"zentrak-localdb"};
+  const fs::path root_ = dir_.path();
+  ScopedEnv profile_{"USERPROFILE", (root_ / "profile").string()};
+  ScopedEnv drive_f_{"ZENTRAK_DRIVE_F", (root_ / "driveF").string()};
 };
 
 TEST_F(LocalDBTest, VersionNeedsNoDatabase) {

@@ -1,12 +1,12 @@
 // LocalDB: executeSql, transactions, query results and paging, and the table cache registry.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 
 #include "base/exception_testing.h"
+#include "base/testing/scoped.h"
 #include "base/text.h"
 #include "codec/base64.h"
 #include "common/common.h"
@@ -24,20 +24,11 @@ std::string U(const Variant& v) { return WideToUtf8(v.WideText()); }
 class QueriesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("zentrak-queries-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-    setenv("USERPROFILE", root_.c_str(), 1);
     Variant rv;
     db_.setDBName(Variant(u"t"), Variant(), rv);
     ASSERT_TRUE(rv.BoolValue());
   }
-  void TearDown() override {
-    db_.close();
-    unsetenv("USERPROFILE");
-    fs::remove_all(root_);
-  }
+  void TearDown() override { db_.close(); }
 
   // executeSql(sql): the call's value and what Data holds afterwards.
   std::pair<Variant, Variant> Exec(const std::string& sql) {
@@ -67,7 +58,9 @@ class QueriesTest : public ::testing::Test {
     return v.BoolValue();
   }
 
-  fs::path root_;
+  ScopedTempDir dir_{"zentrak-queries"};
+  const fs::path root_ = dir_.path();
+  ScopedEnv profile_{"USERPROFILE", root_.string()};
   TLocalDB db_;
 };
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "base/exception_testing.h"
+#include "base/testing/scoped.h"
 #include "codec/base64.h"
 #include "codec/compressed_text.h"
 #include "platform/codepage.h"
@@ -134,8 +135,7 @@ TEST(CompressedText, LegacySamplesUnpackAsPdf) {
 // An entry with a method the reader does not know yields no bytes, and the user is told; without a
 // display the message goes to standard error.
 TEST(CompressedText, UnknownMethodIsShownToTheUser) {
-  unsetenv("DISPLAY");
-  unsetenv("WAYLAND_DISPLAY");
+  ScopedEnv display("DISPLAY", std::nullopt), wayland("WAYLAND_DISPLAY", std::nullopt);
   std::string zip = decompressText(std::string());  // empty archive: empty result
   EXPECT_EQ(zip, "");
   TPrintServer ps;

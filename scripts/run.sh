@@ -7,11 +7,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 build=${ZENTRAK_BUILD:-$here/build}
-jobs=${ZENTRAK_JOBS:-2}
 
-bash scripts/install-deps.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j "$jobs" --target zentrak-host
+bash scripts/build.sh host
 
 # The host's own pages (the demo) are always approved; other origins are asked about in a
 # window, or refused when there is no display.

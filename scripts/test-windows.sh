@@ -12,20 +12,13 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/.." && pwd)
 # shellcheck source=wine-env.sh
 . "$here/wine-env.sh"
+# shellcheck source=counts.sh
+. "$here/counts.sh"
 
 [ $# -ge 1 ] || { echo "usage: $0 <native-build-dir> [windows-build-dir]" >&2; exit 2; }
 native=$1
 win=${2:-$repo/build-win}
 jobs=${ZENTRAK_JOBS:-2}
-
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); }
-fail() { failed=$((failed + 1)); echo "FAIL $*"; }
-finish() {
-  echo "$passed passed, $failed failed"
-  [ "$failed" = 0 ] && exit 0 || exit 1
-}
 
 # A generator already built by the native tree is used as it is.
 idlgen_args=()
@@ -146,12 +139,5 @@ echo "== Wine prefix"
 if "$here/wine-prefix.sh" "$target" >/dev/null; then pass; else fail "Wine prefix"; finish; fi
 echo "== Wine suites"
 "$here/wine-run-tests.sh" "$target" >"$target/wine-tests.log" 2>&1
-sed '$d' "$target/wine-tests.log"
-line=$(tail -n 1 "$target/wine-tests.log")
-if [[ "$line" =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
-  passed=$((passed + BASH_REMATCH[1]))
-  failed=$((failed + BASH_REMATCH[2]))
-else
-  fail "the Wine suites ended without a count"
-fi
+count_summary "the Wine suites" "$target/wine-tests.log"
 finish

@@ -8,10 +8,7 @@ cd "$here"
 build=${ZENTRAK_BUILD:-$here/build}
 jobs=${ZENTRAK_JOBS:-2}
 
-bash scripts/install-deps.sh
-
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j "$jobs"
+bash scripts/build.sh all
 (cd "$build" && ctest --output-on-failure -j "$jobs")
 # Printing against a private cupsd (started and stopped by the script).
 bash tests/cups/run.sh "$build"

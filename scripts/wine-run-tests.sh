@@ -17,38 +17,17 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/.." && pwd)
 # shellcheck source=wine-env.sh
 . "$here/wine-env.sh"
+# shellcheck source=counts.sh
+. "$here/counts.sh"
 
 [ $# -ge 1 ] || { echo "usage: $0 <windows-build-dir>" >&2; exit 2; }
 build=$(cd "$1" && pwd)
 zentrak_wine_env "$build" || exit 1
 [ -d "$WINEPREFIX" ] || { echo "wine-run-tests: no prefix in $WINEPREFIX (run scripts/wine-prefix.sh)" >&2; exit 1; }
 
-passed=0
-failed=0
 work="$build/wine-tests/run"
 rm -rf "$work"
 mkdir -p "$work/module dir"
-
-pass() { passed=$((passed + 1)); }
-fail() { failed=$((failed + 1)); echo "FAIL $*"; }
-
-# Adds the counts of a program's "RESULT p f" line; a program that printed none failed as a whole.
-# Its FAIL lines are shown.
-count_result() {
-  local name=$1 out=$2 rc=$3 line
-  grep -a '^FAIL' "$out" | sed "s/^/  [$name] /"
-  line=$(grep -a '^RESULT ' "$out" | tail -n 1 | tr -d '\r')
-  if [ -z "$line" ]; then
-    fail "$name: ended without a result (exit code $rc)"
-    sed 's/^/  | /' "$out" | tail -n 20
-    return
-  fi
-  set -- $line
-  passed=$((passed + $2))
-  failed=$((failed + $3))
-  if [ "$3" = 0 ] && [ "$rc" != 0 ]; then fail "$name: exit code $rc"; fi
-  echo "$name: $2 passed, $3 failed"
-}
 
 # Keeps one wineserver for the whole run; every program below starts much faster with it.
 "$ZENTRAK_WINESERVER" -p >/dev/null 2>&1 || true
@@ -94,10 +73,9 @@ run_script() {
   name="$(basename "$suite") ($locale)"
   file="$work/$(basename "$suite" ".$ext")-$locale.$ext"
   # Wine's cscript reports an uncaught script error nowhere and exits with 0; a JScript suite
-  # therefore runs inside a guard that reports it.
+  # therefore runs inside a guard that reports it (uncaught, in harness.js).
   if [ "$ext" = js ]; then
-    { cat "$repo/tests/wine/harness.js"; echo "try {"; cat "$suite"; echo
-      echo '} catch (e) { failedCount++; WScript.Echo("FAIL uncaught error " + e.number + ": " + e.description); finish(); }'
+    { cat "$repo/tests/wine/harness.js"; echo "try {"; cat "$suite"; echo; echo '} catch (e) { uncaught(e); }'
     } >"$file"
   else
     cat "$repo/tests/wine/harness.$ext" "$suite" >"$file"
@@ -144,5 +122,4 @@ while IFS='|' read -r kind key; do
 done < <(tr -d '\r' <"$work/entries.txt")
 [ $left = 0 ] && echo "unregistration: no key left"
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+finish

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "base/testing/scoped.h"
 #include "platform/codepage.h"
 #include "sqlite/sqlite_database.h"
 
@@ -26,18 +27,8 @@ std::string MessageOf(const std::function<void()>& f) {
 
 class SQLiteTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/zentrak-sqlite-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-    ::setenv("ZENTRAK_DRIVE_F", root_.c_str(), 1);
-    db_ = std::make_unique<TSQLiteDatabase>(Path("test.db"));
-  }
-  void TearDown() override {
-    db_.reset();
-    ::unsetenv("ZENTRAK_DRIVE_F");
-    fs::remove_all(root_);
-  }
+  void SetUp() override { db_ = std::make_unique<TSQLiteDatabase>(Path("test.db")); }
+  void TearDown() override { db_.reset(); }
 
   // A system path ("F:\name") to a file in the temporary folder.
   static std::string Path(const std::string& name) { return "F:\\" + name; }
@@ -50,7 +41,8 @@ class SQLiteTest : public ::testing::Test {
     return v;
   }
 
-  std::string root_;
+  ScopedTempDir dir_{"zentrak-sqlite"};
+  ScopedEnv drive_f_{"ZENTRAK_DRIVE_F", dir_.path().string()};
   std::unique_ptr<TSQLiteDatabase> db_;
 };
 
@@ -121,7 +113,7 @@ TEST_F(SQLiteTest, OpenFailureNamesThePathAsGiven) {
   const std::string path = Path("missing\\folder\\x.db");
   EXPECT_EQ(MessageOf([&] { TSQLiteDatabase db(path); }),
             "Failed to open database \"F:\\missing\\folder\\x.db\" : unable to open database file");
-  fs::create_directory(root_ + "/notadb.db");
+  fs::create_directory(dir_.File("notadb.db"));
   EXPECT_EQ(MessageOf([&] { TSQLiteDatabase db(Path("notadb.db")); }),
             "Failed to open database \"F:\\notadb.db\" : unable to open database file");
 }
@@ -133,7 +125,7 @@ TEST_F(SQLiteTest, NonAsciiPathsAndStatementsReachSQLiteAsUtf8) {
     TSQLiteDatabase db(Path(platform::WideToAnsi(name) + ".db"));
     db.RunStatement("create table t(v TEXT)");
   }
-  EXPECT_TRUE(fs::exists(root_ + "/" + utf8 + ".db"));
+  EXPECT_TRUE(fs::exists(dir_.File(utf8 + ".db")));
 
   db_->RunStatement("create table t(v TEXT)");
   db_->RunStatement("insert into t values('" + platform::WideToAnsi(name) + "')");
@@ -507,11 +499,12 @@ TEST_F(SQLiteTest, FloatTextUsesTheLocaleDecimalSeparator) {
   db_->RunStatement("create table t(r REAL)");
   db_->RunStatement("insert into t values(2.5)");
   db_->RunStatement("insert into t values(1.5e-7)");
-  const char* saved = std::setlocale(LC_NUMERIC, nullptr);
-  std::string keep = saved ? saved : "C";
-  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 not generated";
-  std::vector<std::string> texts = Column("select r from t");
-  std::setlocale(LC_NUMERIC, keep.c_str());
+  std::vector<std::string> texts;
+  {
+    ScopedLocale german(LC_NUMERIC, "de_DE.UTF-8");
+    if (!german.Installed()) GTEST_SKIP() << "de_DE.UTF-8 not generated";
+    texts = Column("select r from t");
+  }
   EXPECT_EQ(texts, (std::vector<std::string>{"2,5", "1,5E-7"}));
 }
 

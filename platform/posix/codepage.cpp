@@ -4,12 +4,13 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "base/ascii.h"
 
 namespace zentrak::platform {
 namespace {
@@ -38,7 +39,7 @@ CodePage Detect() {
   set = nl_langinfo(CODESET);
   if (!set) return cp;
   std::string s = set;
-  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (auto& c : s) c = AsciiUpper(c);
   if (s == "UTF-8" || s == "UTF8" || s == "ANSI_X3.4-1968" || s.empty()) return cp;
   if (s == "GBK" || s == "GB2312" || s == "CP936" || s == "GB18030") return {936, "GBK"};
   iconv_t probe = iconv_open("UTF-16LE", set);

@@ -4,9 +4,10 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <string>
+
+#include "base/ascii.h"
 
 namespace zentrak::platform {
 
@@ -27,8 +28,8 @@ std::string NativePath(std::string_view system_path) {
   for (auto& c : p) {
     if (c == '\\') c = '/';
   }
-  if (p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]))) {
-    char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(p[0])));
+  if (p.size() >= 2 && p[1] == ':' && AsciiUpper(p[0]) >= 'A' && AsciiUpper(p[0]) <= 'Z') {
+    const char letter = AsciiUpper(p[0]);
     std::string var = std::string("ZENTRAK_DRIVE_") + letter;
     std::string root = GetEnvironment(var.c_str());
     if (root.empty()) {
@@ -40,7 +41,7 @@ std::string NativePath(std::string_view system_path) {
         ::mkdir((home + "/.local/share/zentrak").c_str(), 0700);
         ::mkdir(base.c_str(), 0700);
       }
-      root = base + "/" + static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+      root = base + "/" + AsciiLower(letter);
     }
     ::mkdir(root.c_str(), 0700);  // the drive's root
     while (root.size() > 1 && root.back() == '/') root.pop_back();

@@ -3,7 +3,9 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <filesystem>
 
+#include "base/testing/scoped.h"
 #include "platform/codepage.h"
 #include "platform/env.h"
 #include "platform/locale.h"
@@ -53,9 +55,8 @@ TEST(Locale, TextToIntegerFollowsTheLocale) {
 }
 
 TEST(Locale, CommaLocaleUsesCommaAsDecimalSeparator) {
-  const char* saved = std::setlocale(LC_NUMERIC, nullptr);
-  std::string keep = saved ? saved : "C";
-  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 not generated";
+  ScopedLocale german(LC_NUMERIC, "de_DE.UTF-8");
+  if (!german.Installed()) GTEST_SKIP() << "de_DE.UTF-8 not generated";
   EXPECT_EQ(DecimalSeparator(), ',');
   int64_t v = 0;
   EXPECT_EQ(LocaleTextToInteger(u"2,5", INT32_MIN, INT32_MAX, v), ParseResult::kOk);
@@ -63,7 +64,6 @@ TEST(Locale, CommaLocaleUsesCommaAsDecimalSeparator) {
   EXPECT_EQ(LocaleTextToInteger(u"1.000", INT32_MIN, INT32_MAX, v), ParseResult::kOk);
   EXPECT_EQ(v, 1000);
   EXPECT_EQ(CurrencyToText(125000), u"12,5");
-  std::setlocale(LC_NUMERIC, keep.c_str());
 }
 
 TEST(Locale, BooleanAndCurrencyText) {
@@ -79,17 +79,34 @@ TEST(Locale, BooleanAndCurrencyText) {
 
 TEST(Paths, BackslashesAndDrivesMapOntoFolders) {
   EXPECT_EQ(NativePath("\\home\\u\\Zentrak\\a.db"), "/home/u/Zentrak/a.db");
-  setenv("ZENTRAK_DRIVE_F", "/tmp", 1);
+  ScopedEnv drive_f("ZENTRAK_DRIVE_F", "/tmp");
   EXPECT_EQ(NativePath("F:\\demo.db"), "/tmp/demo.db");
   EXPECT_EQ(NativePath("f:\\x\\y"), "/tmp/x/y");
-  unsetenv("ZENTRAK_DRIVE_F");
+}
+
+// Drive letters fold by ASCII rules: under a Turkish locale the C library would take 'i' to
+// dotted I and 'I' to dotless i, and drive I: would then name no variable and no folder.
+TEST(Paths, DriveLettersFoldTheSameUnderATurkishLocale) {
+  ScopedLocale turkish(LC_ALL, "tr_TR.UTF-8");
+  if (!turkish.Installed()) GTEST_SKIP() << "tr_TR.UTF-8 is not installed (scripts/install-deps.sh makes it)";
+  {
+    ScopedEnv drive_i("ZENTRAK_DRIVE_I", "/tmp");
+    EXPECT_EQ(NativePath("i:\\x.db"), "/tmp/x.db");
+    EXPECT_EQ(NativePath("I:\\x.db"), "/tmp/x.db");
+  }
+  ScopedTempDir home("zentrak-home");
+  ScopedEnv home_env("HOME", home.path().string()), drive_i("ZENTRAK_DRIVE_I", std::nullopt);
+  EXPECT_EQ(NativePath("I:\\x.db"), home.File(".local/share/zentrak/drives/i/x.db"));
+  EXPECT_TRUE(std::filesystem::is_directory(home.File(".local/share/zentrak/drives/i")));
 }
 
 TEST(Paths, ProfileFallsBackToHomeAndIsCut) {
-  setenv("USERPROFILE", std::string(300, 'p').c_str(), 1);
-  EXPECT_EQ(UserProfileDir().size(), 254u);
-  unsetenv("USERPROFILE");
-  setenv("HOME", "/home/someone", 1);
+  {
+    ScopedEnv profile("USERPROFILE", std::string(300, 'p'));
+    EXPECT_EQ(UserProfileDir().size(), 254u);
+  }
+  ScopedEnv profile("USERPROFILE", std::nullopt);
+  ScopedEnv home("HOME", "/home/someone");
   EXPECT_EQ(UserProfileDir(), "/home/someone");
 }
 

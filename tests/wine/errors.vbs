@@ -5,6 +5,12 @@ On Error Resume Next
 r = db.queryAll(Null)
 CheckErr "queryAll(Null)", E_UNEXPECTED, "Could not convert variant of type (Null) into type (String)", "Zentrak.LocalDB"
 Check "result of a failed call", IsEmpty(r), True
+
+Set form = CreateObject("Zentrak.ActiveFormX_Foxit")
+' A write the property's type refuses: VBScript's own "Type mismatch", whose text follows the
+' code page.
+form.PixelsPerInch = "not a number"
+Check "control write refused by its type", Err.Number, CLng(13)
 Err.Clear
 On Error GoTo 0
 

@@ -8,12 +8,20 @@ function show(v) {
   return typeof v + " " + String(v);
 }
 
+// The one place that counts: every check ends in pass() or fail().
+function pass() {
+  passedCount++;
+}
+function fail(text) {
+  failedCount++;
+  WScript.Echo("FAIL " + text);
+}
+
 function check(what, got, want) {
   if (got === want) {
-    passedCount++;
+    pass();
   } else {
-    failedCount++;
-    WScript.Echo("FAIL " + what + ": got [" + show(got) + "], want [" + show(want) + "]");
+    fail(what + ": got [" + show(got) + "], want [" + show(want) + "]");
   }
 }
 
@@ -26,13 +34,19 @@ function checkError(what, fn, number, description) {
     if (description !== undefined) check(what + ": description", e.description, description);
     return;
   }
-  failedCount++;
-  WScript.Echo("FAIL " + what + ": no error");
+  fail(what + ": no error");
 }
 
 function finish() {
   WScript.Echo("RESULT " + passedCount + " " + failedCount);
   WScript.Quit(failedCount ? 1 : 0);
+}
+
+// The runner wraps each suite in a try whose catch calls this: Wine's cscript reports an error
+// that leaves a script nowhere and exits with 0.
+function uncaught(e) {
+  fail("uncaught error " + e.number + ": " + e.description);
+  finish();
 }
 
 // The code page the script runs under.
@@ -43,4 +57,6 @@ function codePage() {
 
 var E_UNEXPECTED = -2147418113;
 var E_NOTIMPL = -2147467263;
+var DISP_E_TYPEMISMATCH = -2147352571;
+var DISP_E_BADPARAMCOUNT = -2147352562;
 var NO_SUCH_MEMBER = -2146827850;  // what script sees for DISP_E_UNKNOWNNAME
