@@ -89,7 +89,7 @@ CallOutcome CurrentFailure(const ClassDesc* cls) noexcept {
       rec.description = platform::AnsiToWide(e.Message());
       rec.help_context = e.HelpContext();
     } catch (const std::bad_alloc&) {
-      outcome.status = kE_OUTOFMEMORY;
+      // Not a platform status error: E_UNEXPECTED like every other error of a member.
       rec.description = u"Out of memory";
     } catch (const std::exception& e) {
       rec.description = platform::AnsiToWide(e.what());
@@ -102,8 +102,8 @@ CallOutcome CurrentFailure(const ClassDesc* cls) noexcept {
       outcome.error = std::move(rec);
     }
   } catch (...) {
-    // The record could not be built: the status alone.
-    outcome.status = kE_OUTOFMEMORY;
+    // The record could not be built: the status alone, still E_UNEXPECTED.
+    outcome.status = kE_UNEXPECTED;
     outcome.error.reset();
   }
   return outcome;

@@ -50,9 +50,9 @@ template <typename Work>
 CallOutcome Guarded(const ClassDesc* cls, Work&& work) noexcept;
 
 // The classification of the error being handled: a platform status error's negative code,
-// kE_OUTOFMEMORY for an allocation failure, kE_UNEXPECTED for everything else; the error record
-// (when cls is given) holds the message as its description. REQUIRES: called inside a catch
-// handler. When the record itself cannot be built, the outcome is kE_OUTOFMEMORY without one.
+// kE_UNEXPECTED for everything else, an allocation failure included ("Out of memory"); the error
+// record (when cls is given) holds the message as its description. REQUIRES: called inside a
+// catch handler. When the record itself cannot be built, the outcome is kE_UNEXPECTED without one.
 CallOutcome CurrentFailure(const ClassDesc* cls) noexcept;
 
 // Type information: the count is 1; index 0 gives the default interface, others kDISP_E_BADINDEX.

@@ -526,7 +526,7 @@ void SlotFailureGuard() {
   } cases[] = {
       {kFail, E_UNEXPECTED, "Zentrak.Probe|Probe failed"},
       {kNotYet, E_NOTIMPL, "Zentrak.Probe|Probe.NotYet is not available yet"},  // a status error's own code
-      {kExhaust, E_OUTOFMEMORY, "Zentrak.Probe|Out of memory"},
+      {kExhaust, E_UNEXPECTED, "Zentrak.Probe|Out of memory"},  // not a platform status error
       {kOdd, E_UNEXPECTED, "Zentrak.Probe|Unknown error"},
   };
   for (const Case& c : cases) {
