@@ -56,8 +56,8 @@ class RecordingEngine : public PdfEngine, public IPDFPrinter {
   void CloseDocument() override { log_.push_back("close"); }
   int PageCount() const override { return 1; }
   IPDFPrinter* Printer() override { return has_printer_ ? this : nullptr; }
-  void DisplaySwitch19(bool) override {}
-  void DisplaySwitch49(bool) override {}
+  void DisplaySwitch19(bool on) override { Log("DisplaySwitch19", on); }
+  void DisplaySwitch49(bool on) override { Log("DisplaySwitch49", on); }
 
   void PutPrinterRangeMode(int32_t v) override { Log("PrinterRangeMode", v); }
   void PutPrinterRangeFrom(int16_t v) override { Log("PrinterRangeFrom", v); }
@@ -83,6 +83,46 @@ class RecordingEngine : public PdfEngine, public IPDFPrinter {
   bool print_fails_;
 };
 
+// The preview window as a test drives it: RunModal runs the test's user, who may type into the
+// printer list, press the button and close the window through the form's handlers.
+class ScriptedPreview : public PreviewView {
+ public:
+  struct Record {
+    std::vector<std::string> items;
+    int32_t selected = -2;
+    std::string text = "Printers";
+    std::string document;
+    std::vector<std::string> errors;
+    bool destroyed = false;
+  };
+  using User = std::function<void(ScriptedPreview&)>;
+
+  ScriptedPreview(PreviewHandlers handlers, Record& record, User user)
+      : handlers_(std::move(handlers)), record_(record), user_(std::move(user)) {}
+  ~ScriptedPreview() override { record_.destroyed = true; }
+
+  void SetPrinterChoices(const std::vector<std::string>& items, int32_t selected) override {
+    record_.items = items;
+    record_.selected = selected;
+    if (selected >= 0) record_.text = items[static_cast<size_t>(selected)];
+  }
+  std::string PrinterText() override { return record_.text; }
+  void ShowDocument(const std::string& file) override { record_.document = file; }
+  void RunModal() override {
+    if (user_) user_(*this);
+    handlers_.closed();
+  }
+  void ShowError(const std::string& text) override { record_.errors.push_back(text); }
+
+  void Type(const std::string& text) { record_.text = text; }
+  void Click() { handlers_.print_clicked(); }
+
+ private:
+  PreviewHandlers handlers_;
+  Record& record_;
+  User user_;
+};
+
 class PrintJobsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -100,9 +140,15 @@ class PrintJobsTest : public ::testing::Test {
   }
 
   std::unique_ptr<TPrintServer> MakeServer() {
-    auto server = std::make_unique<TPrintServer>(state_, [this](PrintDestination destination) {
-      return std::make_unique<RecordingEngine>(log_, std::move(destination), has_printer_, print_fails_);
-    });
+    auto server = std::make_unique<TPrintServer>(
+        state_,
+        [this](PrintDestination destination) {
+          return std::make_unique<RecordingEngine>(log_, std::move(destination), has_printer_, print_fails_);
+        },
+        [this](PreviewHandlers handlers) -> std::unique_ptr<PreviewView> {
+          if (!preview_error_.empty()) throw Exception(preview_error_);
+          return std::make_unique<ScriptedPreview>(std::move(handlers), preview_, user_);
+        });
     Variant ok;
     server->setDBName(Variant(u"print"), Variant(), ok);
     EXPECT_TRUE(ok.BoolValue());
@@ -123,6 +169,9 @@ class PrintJobsTest : public ::testing::Test {
   std::vector<std::string> log_;
   bool has_printer_ = true;
   bool print_fails_ = false;
+  ScriptedPreview::Record preview_;
+  ScriptedPreview::User user_;
+  std::string preview_error_;  // the window cannot be made
 };
 
 TEST_F(PrintJobsTest, SetDBNameCreatesThePrintersTable) {
@@ -353,6 +402,115 @@ TEST_F(PrintJobsTest, DocumentFile) {
   std::string raised = RaisedMessage([&] { server->saveDocumentToFile(Doc("z")); });
   EXPECT_EQ(raised.rfind("Cannot create file \"" + (root_ / "blocker").string() + "/Zentrak/ToPrint", 0), 0u) << raised;
   EXPECT_NE(raised.find(".pdf\". Not a directory"), std::string::npos) << raised;
+}
+
+// The files in the profile's Zentrak folder that a preview may have left.
+std::vector<std::string> DocumentFiles(const fs::path& profile) {
+  std::vector<std::string> names;
+  if (!fs::exists(profile / "Zentrak")) return names;
+  for (const auto& e : fs::directory_iterator(profile / "Zentrak")) {
+    if (e.path().extension() == ".pdf") names.push_back(e.path().filename().string());
+  }
+  return names;
+}
+
+TEST_F(PrintJobsTest, PreviewOpensTheFilePreselectsAndPrintsFromTheButton) {
+  auto server = MakeServer();
+  Map("('Labels','Label-Writer'),('Main','Office'),('Gone','Missing')");
+  std::vector<std::string> files_while_open;
+  user_ = [&](ScriptedPreview& window) {
+    files_while_open = DocumentFiles(root_ / "profile");
+    window.Click();  // the preselected virtual name
+    window.Type("plotter");
+    window.Click();  // a physical name, in another case
+    window.Type("Nobody");
+    window.Click();  // names nothing: the current printer stays
+  };
+  Variant v;
+  server->preview(Doc("%PDF-1.7"), v);
+  EXPECT_EQ(v.Type(), VarType::OleStr);
+  EXPECT_EQ(v.WideText(), u"true");
+
+  EXPECT_EQ(preview_.items, (std::vector<std::string>{"Labels", "Main"}));
+  EXPECT_EQ(preview_.selected, 1);
+  ASSERT_EQ(files_while_open.size(), 1u);
+  EXPECT_EQ(fs::path(preview_.document).filename().string(), files_while_open[0]);
+  EXPECT_EQ(log_, (std::vector<std::string>{"DisplaySwitch19 0", "DisplaySwitch49 0", "open file " + preview_.document,
+                                            "PrinterRangeMode 0", "NumOfCopies 0", "print on Office",
+                                            "PrinterRangeMode 0", "NumOfCopies 0", "print on Plotter",
+                                            "PrinterRangeMode 0", "NumOfCopies 0", "print on Plotter", "close"}));
+  EXPECT_EQ(printers_.defaults_written, std::vector<std::string>{"Plotter"});
+  EXPECT_TRUE(preview_.errors.empty());
+  EXPECT_TRUE(preview_.destroyed);
+  EXPECT_TRUE(DocumentFiles(root_ / "profile").empty());  // deleted on close
+}
+
+// What one press of the button does in each situation; the window stays open after an error,
+// and a second press tries again.
+TEST_F(PrintJobsTest, PreviewButtonOutcomes) {
+  struct Case {
+    const char* what;
+    bool mapped, has_printer, print_fails;
+    std::vector<std::string> clicks;  // the log of the presses, between open and close
+    std::vector<std::string> errors;
+  };
+  const Case cases[] = {
+      {"nothing preselected: the text stays Printers and prints on the current printer", false, true, false,
+       {"PrinterRangeMode 0", "NumOfCopies 0", "print on Office", "PrinterRangeMode 0", "NumOfCopies 0",
+        "print on Office"},
+       {}},
+      {"an engine without a printer object prints nothing and says nothing", true, false, false, {}, {}},
+      {"a failing print is shown each time", true, true, true,
+       {"PrinterRangeMode 0", "NumOfCopies 0", "PrinterRangeMode 0", "NumOfCopies 0"},
+       {"the printer is on fire", "the printer is on fire"}},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    log_.clear();
+    preview_ = {};
+    has_printer_ = c.has_printer;
+    print_fails_ = c.print_fails;
+    auto server = MakeServer();
+    if (c.mapped) Map("('Main','Office')");
+    std::string text_before;
+    user_ = [&](ScriptedPreview& window) {
+      text_before = window.PrinterText();
+      window.Click();
+      window.Click();
+    };
+    Variant v;
+    server->preview(Doc("%PDF"), v);
+    EXPECT_EQ(text_before, c.mapped ? "Main" : "Printers") << c.what;
+    EXPECT_EQ(preview_.selected, c.mapped ? 0 : -1) << c.what;
+    std::vector<std::string> clicks(log_.begin() + 3, log_.end() - 1);
+    EXPECT_EQ(clicks, c.clicks) << c.what;
+    EXPECT_EQ(log_.back(), "close") << c.what;
+    EXPECT_EQ(preview_.errors, c.errors) << c.what;
+    EXPECT_EQ(v.WideText(), u"true") << c.what;
+    EXPECT_TRUE(DocumentFiles(root_ / "profile").empty()) << c.what;
+  }
+}
+
+TEST_F(PrintJobsTest, PreviewFailures) {
+  // No window can be made: nothing is written and no engine document is opened.
+  auto server = MakeServer();
+  preview_error_ = "No display for the preview window";
+  Variant v;
+  EXPECT_EQ(RaisedMessage([&] { server->preview(Doc("%PDF"), v); }), "No display for the preview window");
+  EXPECT_TRUE(DocumentFiles(root_ / "profile").empty());
+  EXPECT_EQ(v.Type(), VarType::Empty);
+
+  // No database: the list cannot be filled after the file was written, which stays behind.
+  preview_error_.clear();
+  log_.clear();
+  TPrintServer bare(state_, [this](PrintDestination destination) {
+    return std::make_unique<RecordingEngine>(log_, std::move(destination), true, false);
+  }, [this](PreviewHandlers handlers) -> std::unique_ptr<PreviewView> {
+    return std::make_unique<ScriptedPreview>(std::move(handlers), preview_, user_);
+  });
+  EXPECT_EQ(RaisedMessage([&] { bare.preview(Doc("%PDF"), v); }), "No database is open: call setDBName first");
+  EXPECT_EQ(DocumentFiles(root_ / "profile").size(), 1u);
+  EXPECT_EQ(v.Type(), VarType::Empty);
 }
 
 }  // namespace

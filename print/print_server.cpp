@@ -28,8 +28,11 @@ const char kMappings[] = "select vPrintername,PhPrintername from Printers";
 
 TPrintServer::TPrintServer() : TPrintServer(ProcessPrinterState(), &CreatePlatformPdfEngine) {}
 
-TPrintServer::TPrintServer(PrinterState& printers, PdfEngineFactory engines)
-    : AutomationObject(PrintServerClass()), printers_(printers), engines_(std::move(engines)) {}
+TPrintServer::TPrintServer(PrinterState& printers, PdfEngineFactory engines, PreviewViewFactory previews)
+    : AutomationObject(PrintServerClass()),
+      printers_(printers),
+      engines_(std::move(engines)),
+      previews_(std::move(previews)) {}
 
 TPrintServer::~TPrintServer() = default;
 
@@ -158,6 +161,19 @@ void TPrintServer::printOutWithPage(const Variant& printerName, const Variant& D
   });
 }
 
+void TPrintServer::preview(const Variant& Doc, Variant& Value) {
+  PrinterState& printers = printers_;
+  TFormPreview_Foxit form(*this, engines_([&printers] { return printers.CurrentName(); }), previews_);
+  form.FileName = saveDocumentToFile(Doc);
+  form.openDocument();
+  // From here a failure leaves the file behind: the window that would delete it never opened.
+  std::vector<std::string> items;
+  const int32_t selected = fillVPrinterChoices(items);
+  form.SetPrinterChoices(items, selected);
+  form.ShowModal();
+  Value = Variant(u"true");
+}
+
 // The document's 8-bit text packed into a one-entry zip archive, carried as Base64.
 void TPrintServer::compress(const Variant& Doc, Variant& result) {
   std::string text = VarToText(Doc);
@@ -182,12 +198,13 @@ void TPrintServer::Invoke(const MemberDesc& member, std::span<Variant> a, Varian
       return setDBName(a[0], a[1], result);
     case dispid::print_server::kPrintOutWithPage:
       return printOutWithPage(a[0], a[1], a[2], result);
+    case dispid::print_server::kPreview:
+      return preview(a[0], result);
     case dispid::print_server::kCompress:
       return compress(a[0], result);
     case dispid::print_server::kDeCompress:
       return deCompress(a[0], result);
     default:
-      // preview
       throw ENotAvailable(std::string("PrintServer.") + member.name);
   }
 }

@@ -9,6 +9,7 @@
 
 #include "automation/automation_object.h"
 #include "print/pdf_engine.h"
+#include "print/preview_form.h"
 #include "print/printer_state.h"
 #include "sqlite/sqlite_database.h"
 
@@ -21,8 +22,10 @@ class TPrintServer : public AutomationObject {
  public:
   // Over the process's printers and the platform's engine.
   TPrintServer();
-  // Over other printers and engines (tests). REQUIRES: printers outlives the object.
-  TPrintServer(PrinterState& printers, PdfEngineFactory engines);
+  // Over other printers, engines and preview windows (tests). REQUIRES: printers outlives the
+  // object.
+  TPrintServer(PrinterState& printers, PdfEngineFactory engines,
+               PreviewViewFactory previews = &CreatePlatformPreviewView);
   ~TPrintServer() override;
 
   void Invoke(const MemberDesc& member, std::span<Variant> args, Variant& result) override;
@@ -33,6 +36,9 @@ class TPrintServer : public AutomationObject {
   void getPhPrinters(Variant& Value);
   void printOut(const Variant& printerName, const Variant& Doc, Variant& Value);
   void printOutWithPage(const Variant& printerName, const Variant& Doc, const Variant& printOptions, Variant& Value);
+  // Shows Doc in the preview window and returns "true" when the user has closed it. The window
+  // runs a nested main loop: other calls, to this object too, are served meanwhile.
+  void preview(const Variant& Doc, Variant& Value);
   void compress(const Variant& Doc, Variant& result);
   void deCompress(const Variant& Doc, Variant& result);
 
@@ -63,6 +69,7 @@ class TPrintServer : public AutomationObject {
 
   PrinterState& printers_;
   PdfEngineFactory engines_;
+  PreviewViewFactory previews_;
   std::unique_ptr<TSQLiteDatabase> Database;
 };
 

@@ -13,10 +13,7 @@
 #include <vector>
 
 #ifdef ZENTRAK_HAVE_GTK
-#include <gtk/gtk.h>
-#ifdef GDK_WINDOWING_X11
-#include <gdk/gdkx.h>
-#endif
+#include "platform/posix/gtk_present.h"
 #endif
 
 #include "base/exception.h"
@@ -109,19 +106,6 @@ bool RunChooserCommand(const std::string& command, bool multiple, std::vector<st
 }
 
 #ifdef ZENTRAK_HAVE_GTK
-// Shows window and asks the window manager for the focus. Focus-stealing prevention compares the
-// request's time with the user's last input, so on X11 the request carries the X server's
-// current time rather than "now" as GTK has no event to take it from.
-void PresentWithFocus(GtkWindow* window) {
-  gtk_widget_realize(GTK_WIDGET(window));
-  guint32 stamp = GDK_CURRENT_TIME;
-#ifdef GDK_WINDOWING_X11
-  GdkWindow* gdk = gtk_widget_get_window(GTK_WIDGET(window));
-  if (gdk && GDK_IS_X11_WINDOW(gdk)) stamp = gdk_x11_get_server_time(gdk);
-#endif
-  gtk_window_present_with_time(window, stamp);
-}
-
 bool RunGtkDialog(bool multiple, std::vector<std::string>& paths) {
   if (!gtk_init_check(nullptr, nullptr)) {
     throw Exception("No display for the file dialog: set ZENTRAK_FILE_CHOOSER");

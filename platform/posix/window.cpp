@@ -6,6 +6,7 @@
 
 #include "base/exception.h"
 #include "platform/codepage.h"
+#include "platform/posix/gtk_present.h"
 
 namespace zentrak::platform {
 namespace {
@@ -38,7 +39,7 @@ class GtkModalWindow : public ModalWindow {
   void RunModal() override {
     loop_ = g_main_loop_new(nullptr, FALSE);
     gtk_widget_show_all(window_);
-    gtk_window_present(GTK_WINDOW(window_));
+    PresentWithFocus(GTK_WINDOW(window_));
     g_main_loop_run(loop_);
     g_main_loop_unref(loop_);
     loop_ = nullptr;
