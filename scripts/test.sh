@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both products and runs every test: the unit tests through
 # CTest (each under the UTF-8 and the GBK code page), the Windows module's suites under Wine,
-# the printing tests against a private cupsd, and the host's end-to-end tests in headless Chromium.
+# the printing tests against a private cupsd, the print preview under Xvfb, and the host's
+# end-to-end tests in headless Chromium.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -12,6 +13,8 @@ bash scripts/build.sh all
 (cd "$build" && ctest --output-on-failure -j "$jobs")
 # Printing against a private cupsd (started and stopped by the script).
 bash tests/cups/run.sh "$build"
+# The print preview window under Xvfb, printing to a private cupsd's queues.
+bash tests/cups/with_cupsd.sh bash tests/preview/run.sh "$build"
 
 if [ -x scripts/test-windows.sh ] || [ -f scripts/test-windows.sh ]; then
   bash scripts/test-windows.sh "$build"
