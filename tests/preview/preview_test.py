@@ -156,6 +156,9 @@ def crop_stat(shot, geometry, what):
 
 
 def main():
+    # A queue the host lists at its start and that is deleted while the window is open.
+    run("lpadmin", "-p", "ZentrakGone", "-E", "-v", f"file://{ROOT}/out/ZentrakGone.pdf", "-P",
+        os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cups", "passthrough.ppd"))
     environment = dict(os.environ, USERPROFILE=PROFILE, XDG_CONFIG_HOME=os.path.join(WORK, "config"),
                        LPDEST="ZentrakA")
     host = subprocess.Popen([HOST, "--port", "0", "--no-prompt", "--config", os.path.join(WORK, "host.json")],
@@ -242,6 +245,46 @@ def test_preview(port):
     if jobs:
         check("ZentrakB: printed pages", printed_pages("ZentrakB"), 3)
     check("the window is still open", xdo("search", "--onlyvisible", "--class", "zentrak-host").split("\n")[0], window)
+
+    # A queue that went away after the host listed it: the click's error is shown in a message
+    # box over the window, which stays open.
+    run("lpadmin", "-x", "ZentrakGone")
+    xdo("mousemove", "--window", window, "116", "18", "click", "--repeat", "3", "1")
+    xdo("key", "--clearmodifiers", "ctrl+a")
+    xdo("type", "--delay", "20", "ZentrakGone")
+    xdo("mousemove", "--window", window, "293", "17", "click", "1")
+    box = ""
+    for _ in range(100):
+        box = next((w for w in xdo("search", "--onlyvisible", "--class", "zentrak-host").split("\n") if w and w != window), "")
+        if box:
+            break
+        time.sleep(0.1)
+    check("a message box tells of the failed print", bool(box), True)
+    if box:
+        if SHOTS:
+            run("import", "-window", "root", os.path.join(SHOTS, "preview-error.png"))
+        xdo("windowfocus", box)
+        xdo("key", "Return")
+        time.sleep(0.5)
+    check("after the message, only the window is left",
+          xdo("search", "--onlyvisible", "--class", "zentrak-host").split("\n"), [window])
+
+    # The keys scroll the document: End shows the last page's foot, where the first page's word was.
+    xdo("mousemove", "--window", window, "400", "300", "click", "1")
+    xdo("key", "End")
+    time.sleep(0.5)
+    scrolled = os.path.join(WORK, "scrolled.png")
+    run("import", "-window", window, scrolled)
+    check("End scrolls away from the first page's word", crop_stat(scrolled, "340x90+100+180", "dark") < 0.01, True)
+
+    # Ctrl+wheel zooms in: the paper grows past the window's right edge, where gray was.
+    xdo("key", "Home")
+    xdo("keydown", "ctrl", "click", "--repeat", "3", "--delay", "100", "4", "keyup", "ctrl")
+    time.sleep(0.5)
+    zoomed = os.path.join(SHOTS or WORK, "preview-zoomed.png")
+    run("import", "-window", window, zoomed)
+    check("gray right of the page at first", round(crop_stat(shot, "4x100+864+300", "gray"), 1), 0.5)
+    check("Ctrl+wheel widens the paper past the window", crop_stat(zoomed, "4x100+864+300", "gray") > 0.97, True)
 
     close_window(int(window))
     call.join(timeout=20)
