@@ -645,8 +645,9 @@ TEST(Declarations, NameEveryMember) {
       bool read_only = !method;
       for (const MemberDesc& other : cls->default_interface->members)
         if (other.dispid == m.dispid && other.kind != MemberKind::kPropertyGet) read_only = false;
-      if (!method)
+      if (!method) {
         EXPECT_EQ(block.find("\n  readonly " + as_property) != std::string::npos, read_only) << iface << "." << m.name;
+      }
     }
     EXPECT_EQ(declared, names.size()) << iface << ": members declared that the type library does not have";
   }
