@@ -14,16 +14,10 @@
 
 #include "automation/automation_object.h"
 #include "automation/variant.h"
+#include "host/wire_text.h"
+#include "host/wire_values.h"
 
 namespace zentrak::host {
-
-// A malformed request or value. Answered with code kE_INVALIDARG and the message.
-class WireError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-constexpr int32_t kE_INVALIDARG = static_cast<int32_t>(0x80070057u);
 
 // The objects of one page load (or of one --stdio run). Releasing the session releases every
 // object; a LocalDB then closes its database.
@@ -49,25 +43,33 @@ class Session {
   void AppendAnswer(const nlohmann::ordered_json& request, std::string& out);
   std::shared_ptr<AutomationObject> ObjectFor(const nlohmann::ordered_json& request);
 
+  // What an op is given: the request, its id, and where a text result may be moved (see
+  // HandleOne).
+  struct Request {
+    const nlohmann::ordered_json& request;
+    const nlohmann::ordered_json& id;
+    Variant* text_value;
+  };
+  // An op answers its request or throws WireError (answered as a bad request).
+  using Op = nlohmann::ordered_json (Session::*)(const Request&);
+  struct OpEntry {
+    const char* name;
+    Op run;
+  };
+  static const OpEntry kOps[];
+
+  nlohmann::ordered_json OpCreate(const Request& r);
+  nlohmann::ordered_json OpRelease(const Request& r);
+  nlohmann::ordered_json OpDescribe(const Request& r);
+  nlohmann::ordered_json OpNames(const Request& r);
+  nlohmann::ordered_json OpQuery(const Request& r);
+  nlohmann::ordered_json OpCall(const Request& r);
+
   size_t max_objects_;
   int64_t next_id_ = 1;
   // Shared so that a call keeps its object alive while a nested main loop (a modal dialog)
   // serves a request that releases it, or the whole session.
   std::map<int64_t, std::shared_ptr<AutomationObject>> objects_;
 };
-
-// The text of an answer: compact JSON, as nlohmann's dump writes it, with strings escaped in one
-// fast pass. In a string that is not valid UTF-8, each byte that does not start a well-formed
-// sequence becomes one U+FFFD (the library's replacement can take a cut sequence as one).
-std::string WireText(const nlohmann::ordered_json& answer);
-
-// Appends text as a JSON string of the wire: exactly what WireText writes for the string value
-// WideToStandardUtf8(text) (a surrogate pair as one four-byte sequence, a lone surrogate as
-// U+FFFD), written in one pass from the UTF-16 form.
-void AppendWireString(std::u16string_view text, std::string& out);
-
-// Values: JSON to Variant and back.
-Variant ValueFromJson(const nlohmann::ordered_json& value);
-nlohmann::ordered_json ValueToJson(const Variant& value);
 
 }  // namespace zentrak::host
