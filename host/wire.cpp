@@ -2,6 +2,7 @@
 #include "host/wire.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "base/text.h"
 #include "automation/dispatch.h"
@@ -106,6 +107,63 @@ const ClassDesc& ClassFor(const json& request) {
   }
   throw WireError("\"progid\" or \"clsid\" is needed");
 }
+
+// Builds the tree of a message as nlohmann's own parser does, and stops the parse at the first
+// container that nests too deep. Depth 1 is the outermost value. The requests are at depth 1, or
+// at depth 2 inside a batch; a request's "args" member starts a stretch of kMaxValueNesting more
+// levels for its values.
+class BoundedReader {
+ public:
+  explicit BoundedReader(json& root) : dom_(root, /*allow_exceptions=*/false) {}
+
+  bool null() { return dom_.null(); }
+  bool boolean(bool v) { return dom_.boolean(v); }
+  bool number_integer(json::number_integer_t v) { return dom_.number_integer(v); }
+  bool number_unsigned(json::number_unsigned_t v) { return dom_.number_unsigned(v); }
+  bool number_float(json::number_float_t v, const json::string_t& s) { return dom_.number_float(v, s); }
+  bool string(json::string_t& v) { return dom_.string(v); }
+  bool binary(json::binary_t& v) { return dom_.binary(v); }
+  bool start_object(std::size_t n) { return Enter(false) && dom_.start_object(n); }
+  bool end_object() { return Leave() && dom_.end_object(); }
+  bool start_array(std::size_t n) { return Enter(true) && dom_.start_array(n); }
+  bool end_array() { return Leave() && dom_.end_array(); }
+  bool key(json::string_t& k) {
+    args_next_ = depth_ == request_depth_ && args_depth_ == 0 && k == "args";
+    return dom_.key(k);
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) {
+    // The parser's message quotes the bad bytes, which need not be UTF-8.
+    error_ = std::string("not JSON (") + e.what() + ")";
+    return false;
+  }
+
+  const std::string& Error() const noexcept { return error_; }
+
+ private:
+  bool Enter(bool array) {
+    ++depth_;
+    if (depth_ == 1) request_depth_ = array ? 2 : 1;
+    if (args_next_ && depth_ == request_depth_ + 1) args_depth_ = depth_;
+    args_next_ = false;
+    const int limit = args_depth_ ? args_depth_ + kMaxValueNesting : kMaxRequestNesting;
+    if (depth_ <= limit) return true;
+    error_ = args_depth_ ? "an argument value nests deeper than " + std::to_string(kMaxValueNesting) + " levels"
+                         : "the request nests deeper than " + std::to_string(kMaxRequestNesting) + " levels";
+    return false;
+  }
+  bool Leave() {
+    if (depth_ == args_depth_) args_depth_ = 0;
+    --depth_;
+    return true;
+  }
+
+  nlohmann::detail::json_sax_dom_parser<json> dom_;
+  int depth_ = 0;
+  int request_depth_ = 1;
+  int args_depth_ = 0;  // the depth of the "args" array being read, or 0
+  bool args_next_ = false;
+  std::string error_;
+};
 
 json Failure(const json& id, int32_t code, const std::string& description) {
   json e = {{"code", code}};
@@ -313,13 +371,21 @@ std::string Session::AnswerText(const json& request) {
 std::string Session::HandleText(std::string_view text) {
   json request;
   try {
-    request = json::parse(text);
-  } catch (const json::parse_error& e) {
-    // The parser's message quotes the bad bytes, which need not be UTF-8.
-    return Failure(nullptr, kE_INVALIDARG, std::string("Bad request: not JSON (") + e.what() + ")")
+    request = ParseMessage(text);
+  } catch (const WireError& e) {
+    return Failure(nullptr, kE_INVALIDARG, std::string("Bad request: ") + e.what())
         .dump(-1, ' ', false, json::error_handler_t::replace);  // a short answer
   }
   return AnswerText(request);
+}
+
+json ParseMessage(std::string_view text) {
+  json root;
+  BoundedReader reader(root);
+  if (!json::sax_parse(text, &reader)) {
+    throw WireError(reader.Error().empty() ? std::string("not JSON") : reader.Error());
+  }
+  return root;
 }
 
 }  // namespace zentrak::host

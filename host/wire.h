@@ -19,6 +19,16 @@
 
 namespace zentrak::host {
 
+// How deep a message may nest: the request itself (a batch, its requests and their members, such
+// as an "id"), and each argument value inside a request's "args", whose bound is the JSON
+// library's. Anything deeper is refused while it is read, before any recursive code sees it.
+constexpr int kMaxRequestNesting = 64;
+constexpr int kMaxValueNesting = 1000;
+
+// Reads the text of one message: a request or a batch. Throws WireError when the text is not
+// JSON (a number out of the double range included) or nests deeper than the bounds above.
+nlohmann::ordered_json ParseMessage(std::string_view text);
+
 // The objects of one page load (or of one --stdio run). Releasing the session releases every
 // object; a LocalDB then closes its database.
 class Session {

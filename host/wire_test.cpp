@@ -116,6 +116,84 @@ TEST(Wire, BadRequestsAreAnsweredNeverFatal) {
   }
 }
 
+std::string Nested(size_t levels, std::string_view inner = "") {
+  return std::string(levels, '[') + std::string(inner) + std::string(levels, ']');
+}
+
+// Messages an attacker on the machine can send: each gets an E_INVALIDARG answer and the session
+// goes on serving.
+TEST(Wire, HostileMessagesAreAnsweredAndTheSessionLivesOn) {
+  struct Case {
+    std::string text;
+    const char* says;
+  } cases[] = {
+      {"1e400", "number overflow"},
+      {"[1e400]", "number overflow"},
+      {"-1e400", "number overflow"},
+      {R"({"op":"create","progid":"Zentrak.LocalDB","id":1e400})", "number overflow"},
+      {R"({"op":"call","object":1,"name":"isTableCached","args":[1e999]})", "number overflow"},
+      {R"({"op":"session","id":)" + Nested(100000) + "}", "the request nests deeper than 64 levels"},
+      {Nested(100000), "the request nests deeper than 64 levels"},
+      {R"({"op":"call","object":1,"name":"isTableCached","args":[)" + Nested(100000) + "]}",
+       "an argument value nests deeper than 1000 levels"},
+      // "args" gives the larger bound only as a member of a request.
+      {R"({"op":"call","x":{"args":[)" + Nested(100) + "]}}", "the request nests deeper than 64 levels"},
+      {R"([[{"op":"call","args":[)" + Nested(100) + "]}]]", "the request nests deeper than 64 levels"},
+  };
+  Session s;
+  for (const auto& c : cases) {
+    json a = json::parse(s.HandleText(c.text));
+    EXPECT_EQ(a["error"]["code"], kE_INVALIDARG) << c.text.substr(0, 80);
+    EXPECT_NE(a["error"]["description"].get<std::string>().find(c.says), std::string::npos)
+        << a["error"]["description"];
+  }
+  EXPECT_TRUE(Ask(s, R"({"op":"create","progid":"Zentrak.LocalDB"})")["ok"].get<bool>());
+}
+
+// The bounds hold exactly: 64 levels for the request (the outermost value is level 1, so a batch
+// leaves one less for its requests), 1000 for each argument value.
+TEST(Wire, NestingBoundsAreExact) {
+  Session s;
+  auto with_id = [](size_t levels) { return R"({"op":"fly","id":)" + Nested(levels) + "}"; };
+  json echoed = Ask(s, with_id(63).c_str());
+  EXPECT_EQ(echoed["id"], json::parse(Nested(63))) << "an id at level 64";
+  EXPECT_EQ(echoed["error"]["description"], "Bad request: unknown op \"fly\"");
+  EXPECT_EQ(Ask(s, with_id(64).c_str())["id"], nullptr);
+  EXPECT_EQ(Ask(s, ("[" + with_id(62) + "]").c_str())[0]["id"], json::parse(Nested(62)));
+  EXPECT_TRUE(Ask(s, ("[" + with_id(63) + "]").c_str()).is_object()) << "one answer: the refusal";
+
+  int64_t obj = Ask(s, R"({"op":"create","progid":"Zentrak.LocalDB"})")["object"];
+  auto with_arg = [&](size_t levels) {
+    return R"({"op":"call","name":"isTableCached","object":)" + std::to_string(obj) + R"(,"args":[)" +
+           Nested(levels) + "]}";
+  };
+  auto description = [&](const std::string& text) { return Ask(s, text.c_str())["error"]["description"]; };
+  EXPECT_EQ(description(with_arg(1000)),
+            "Bad request: an argument must be a string, number, boolean, null or a {\"vt\":...} object");
+  EXPECT_EQ(description(with_arg(1001)), "Bad request: an argument value nests deeper than 1000 levels");
+  // A value nested by reference, 500 Variants deep, is read and passed.
+  std::string deep = "\"t\"";
+  for (int i = 0; i < 500; ++i) deep = R"({"vt":"Variant","byref":true,"value":)" + deep + "}";
+  json passed = Ask(s, (R"({"op":"call","name":"isTableCached","object":)" + std::to_string(obj) + R"(,"args":[)" +
+                        deep + "]}").c_str());
+  EXPECT_FALSE(passed["error"]["description"].get<std::string>().starts_with("Bad request")) << passed;
+}
+
+// The answer writer keeps its own stack: an answer of any depth is written.
+TEST(Wire, AnswerTextOfAnyDepth) {
+  json root = json::array();
+  json* at = &root;
+  const size_t levels = 300000;
+  for (size_t i = 1; i < levels; ++i) {
+    at->push_back(json::object());
+    at = &(*at)[0]["k"];
+    *at = json::array();
+  }
+  std::string text = WireText(root);
+  EXPECT_EQ(text.size(), levels * 2 + (levels - 1) * 6);
+  EXPECT_EQ(text.substr(0, 8), "[{\"k\":[{");
+}
+
 TEST(Wire, ObjectLimitPerSession) {
   Session s(2);
   EXPECT_TRUE(Ask(s, R"({"op":"create","progid":"Zentrak.LocalDB"})")["ok"].get<bool>());

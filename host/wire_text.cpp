@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -268,34 +269,44 @@ void AppendJsonString(std::string_view text, std::string& out) {
 }
 
 void AppendWire(const json& j, std::string& out) {
-  switch (j.type()) {
-    case json::value_t::object: {
-      out += '{';
-      bool first = true;
-      for (auto it = j.begin(); it != j.end(); ++it) {
-        if (!first) out += ',';
-        first = false;
-        AppendJsonString(it.key(), out);
-        out += ':';
-        AppendWire(it.value(), out);
+  // Containers are walked with a stack of their own rather than by recursion, so that no answer
+  // can exhaust the thread's stack however deep it nests.
+  struct Open {
+    const json* node;
+    json::const_iterator next;
+  };
+  std::vector<Open> open;
+  const json* v = &j;
+  for (;;) {
+    if (v) {
+      switch (v->type()) {
+        case json::value_t::object:
+        case json::value_t::array:
+          out += v->is_object() ? '{' : '[';
+          open.push_back(Open{v, v->cbegin()});
+          break;
+        case json::value_t::string:
+          AppendJsonString(v->get_ref<const std::string&>(), out);
+          break;
+        default:
+          out += v->dump();
       }
-      out += '}';
-      return;
+      v = nullptr;
     }
-    case json::value_t::array: {
-      out += '[';
-      for (size_t i = 0; i < j.size(); ++i) {
-        if (i) out += ',';
-        AppendWire(j[i], out);
-      }
-      out += ']';
-      return;
+    if (open.empty()) return;
+    Open& top = open.back();
+    if (top.next == top.node->cend()) {
+      out += top.node->is_object() ? '}' : ']';
+      open.pop_back();
+      continue;
     }
-    case json::value_t::string:
-      AppendJsonString(j.get_ref<const std::string&>(), out);
-      return;
-    default:
-      out += j.dump();
+    if (top.next != top.node->cbegin()) out += ',';
+    if (top.node->is_object()) {
+      AppendJsonString(top.next.key(), out);
+      out += ':';
+    }
+    v = &*top.next;
+    ++top.next;
   }
 }
 
