@@ -2,8 +2,10 @@
 #include "host/wire.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
+#include "base/ascii.h"
 #include "base/text.h"
 #include "automation/dispatch.h"
 #include "automation/status.h"
@@ -85,27 +87,22 @@ json Describe(const ClassDesc& cls) {
                        {"result", r ? json(r->name) : json(nullptr)},
                        {"hidden", m.hidden}});
   }
-  return {{"progid", cls.ProgId()},
-          {"clsid", cls.clsid.ToRegistryString()},
-          {"interface", cls.default_interface->name},
-          {"iid", cls.default_interface->iid.ToRegistryString()},
-          {"members", std::move(members)}};
-}
-
-const ClassDesc& ClassFor(const json& request) {
-  if (auto p = request.find("progid"); p != request.end()) {
-    if (!p->is_string()) throw WireError("\"progid\" must be a string");
-    if (const ClassDesc* c = FindClassByProgId(p->get<std::string>())) return *c;
-    throw WireError("no class is registered as \"" + p->get<std::string>() + "\"");
+  json described = {{"progid", cls.ProgId()},
+                    {"clsid", cls.clsid.ToRegistryString()},
+                    {"interface", cls.default_interface->name},
+                    {"iid", cls.default_interface->iid.ToRegistryString()},
+                    {"members", std::move(members)}};
+  if (cls.default_source) {
+    json events = json::array();
+    for (const MemberDesc& m : cls.default_source->members) {
+      json params = json::array();
+      for (const ParamDesc& p : m.params)
+        params.push_back({{"name", p.name}, {"type", TypeName(p.type)}, {"byref", p.by_ref}});
+      events.push_back({{"name", m.name}, {"dispid", m.dispid}, {"params", std::move(params)}});
+    }
+    described["events"] = std::move(events);
   }
-  if (auto c = request.find("clsid"); c != request.end()) {
-    if (!c->is_string()) throw WireError("\"clsid\" must be a string");
-    auto guid = Guid::Parse(c->get<std::string>());
-    if (!guid) throw WireError("\"clsid\" is not a GUID");
-    if (const ClassDesc* cls = FindClassByClsid(*guid)) return *cls;
-    throw WireError("no class is registered as " + c->get<std::string>());
-  }
-  throw WireError("\"progid\" or \"clsid\" is needed");
+  return described;
 }
 
 // Builds the tree of a message as nlohmann's own parser does, and stops the parse at the first
@@ -170,7 +167,49 @@ json Failure(const json& id, int32_t code, const std::string& description) {
   if (!description.empty()) e["description"] = description;
   return {{"id", id}, {"ok", false}, {"error", std::move(e)}};
 }
+
+int64_t MonotonicMicros() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 }  // namespace
+
+Session::Session(size_t max_objects, std::span<const CatalogEntry> extra_classes, EventQueue::Clock clock)
+    : max_objects_(max_objects),
+      extra_classes_(extra_classes),
+      events_(clock ? std::move(clock) : EventQueue::Clock(&MonotonicMicros), kEventTimeoutMicros, kMaxSessionEvents) {}
+
+Session::~Session() { ReleaseAll(); }
+
+void Session::ReleaseAll() {
+  events_.FinishAll();
+  for (auto& [handle, obj] : objects_) events_.Disconnect(handle, *obj);
+  objects_.clear();
+}
+
+const ClassDesc& Session::ClassFor(const json& request) const {
+  if (auto p = request.find("progid"); p != request.end()) {
+    if (!p->is_string()) throw WireError("\"progid\" must be a string");
+    const std::string& progid = p->get_ref<const std::string&>();
+    for (const CatalogEntry& e : extra_classes_) {
+      if (EqualsIgnoringAsciiCase(e.cls->ProgId(), progid)) return *e.cls;
+    }
+    if (const ClassDesc* c = FindClassByProgId(progid)) return *c;
+    throw WireError("no class is registered as \"" + progid + "\"");
+  }
+  if (auto c = request.find("clsid"); c != request.end()) {
+    if (!c->is_string()) throw WireError("\"clsid\" must be a string");
+    auto guid = Guid::Parse(c->get<std::string>());
+    if (!guid) throw WireError("\"clsid\" is not a GUID");
+    for (const CatalogEntry& e : extra_classes_) {
+      if (e.cls->clsid == *guid) return *e.cls;
+    }
+    if (const ClassDesc* cls = FindClassByClsid(*guid)) return *cls;
+    throw WireError("no class is registered as " + c->get<std::string>());
+  }
+  throw WireError("\"progid\" or \"clsid\" is needed");
+}
 
 std::shared_ptr<AutomationObject> Session::ObjectFor(const json& request) {
   auto it = request.find("object");
@@ -191,21 +230,23 @@ json Session::OpCreate(const Request& r) {
   }
   if (objects_.size() >= max_objects_)
     return Failure(r.id, kE_FAIL, "too many objects in this session (at most " + std::to_string(max_objects_) + ")");
-  auto obj = CreateObject(*cls);
+  std::shared_ptr<AutomationObject> obj;
+  for (const CatalogEntry& e : extra_classes_) {
+    if (e.cls == cls) obj = e.create();
+  }
+  if (!obj) obj = CreateObject(*cls);
   if (!obj) return Failure(r.id, kREGDB_E_CLASSNOTREG, std::string("No implementation for class ") + cls->impl_name);
   int64_t handle = next_id_++;
+  events_.Connect(handle, *obj);
   objects_.emplace(handle, std::move(obj));
   return {{"id", r.id}, {"ok", true}, {"object", handle}};
 }
 
 json Session::OpRelease(const Request& r) {
   std::shared_ptr<AutomationObject> obj = ObjectFor(r.request);
-  for (auto it = objects_.begin(); it != objects_.end(); ++it) {
-    if (it->second == obj) {
-      objects_.erase(it);
-      break;
-    }
-  }
+  int64_t handle = r.request["object"].get<int64_t>();
+  events_.Disconnect(handle, *obj);
+  objects_.erase(handle);
   return {{"id", r.id}, {"ok", true}};
 }
 
@@ -296,14 +337,38 @@ json Session::OpCall(const Request& r) {
   return answer;
 }
 
+// The events op answers nothing of its own: HandleOne adds the queued events to every answer.
+json Session::OpEvents(const Request& r) { return {{"id", r.id}, {"ok", true}, {"events", json::array()}}; }
+
+json Session::OpEventResult(const Request& r) {
+  auto e = r.request.find("event");
+  if (e == r.request.end() || !e->is_number_integer()) throw WireError("\"event\" must be an event number");
+  auto a = r.request.find("args");
+  events_.Answer(e->get<int64_t>(), a == r.request.end() ? nullptr : &*a);
+  return {{"id", r.id}, {"ok", true}};
+}
+
 // One entry per op: its name in the request and the member that answers it.
 const Session::OpEntry Session::kOps[] = {
     {"create", &Session::OpCreate},   {"release", &Session::OpRelease}, {"describe", &Session::OpDescribe},
     {"names", &Session::OpNames},     {"query", &Session::OpQuery},     {"call", &Session::OpCall},
+    {"events", &Session::OpEvents},   {"eventResult", &Session::OpEventResult},
 };
 
 json Session::HandleOne(const json& request, Variant* text_value) {
+  events_.Expire();
   json id = nullptr;
+  json answer = HandleOp(request, id, text_value);
+  // Events raised before or during the request go out with its answer.
+  if (events_.HasUndelivered()) {
+    json& events = answer["events"];
+    if (!events.is_array()) events = json::array();
+    events_.TakeUndelivered(events);
+  }
+  return answer;
+}
+
+json Session::HandleOp(const json& request, json& id, Variant* text_value) {
   try {
     if (!request.is_object()) throw WireError("a request must be a JSON object");
     if (auto i = request.find("id"); i != request.end()) id = *i;

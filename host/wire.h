@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,8 @@
 
 #include "automation/automation_object.h"
 #include "automation/variant.h"
+#include "catalog/catalog.h"
+#include "host/wire_events.h"
 #include "host/wire_text.h"
 #include "host/wire_values.h"
 
@@ -29,11 +32,23 @@ constexpr int kMaxValueNesting = 1000;
 // JSON (a number out of the double range included) or nests deeper than the bounds above.
 nlohmann::ordered_json ParseMessage(std::string_view text);
 
+// How long an object waits for the page's answer to an event, and how many events a session
+// holds.
+constexpr int64_t kEventTimeoutMicros = 10'000'000;
+constexpr size_t kMaxSessionEvents = 1024;
+
 // The objects of one page load (or of one --stdio run). Releasing the session releases every
-// object; a LocalDB then closes its database.
+// object; a LocalDB then closes its database. The objects' events are queued for the page and
+// go out with the session's answers (see docs/protocol.md).
 class Session {
  public:
-  explicit Session(size_t max_objects = 256) : max_objects_(max_objects) {}
+  // extra_classes are served besides the catalog's, found first (tests add classes of their
+  // own). clock, in microseconds, times the events' time-out; by default the monotonic clock.
+  explicit Session(size_t max_objects = 256, std::span<const CatalogEntry> extra_classes = {},
+                   EventQueue::Clock clock = {});
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
   // Answers one request. Never throws for bad input: every failure is an "ok":false answer.
   nlohmann::ordered_json Handle(const nlohmann::ordered_json& request);
@@ -44,7 +59,9 @@ class Session {
   std::string HandleText(std::string_view text);
 
   size_t ObjectCount() const noexcept { return objects_.size(); }
-  void ReleaseAll() { objects_.clear(); }
+  // Finishes the events still waiting for the page (their objects see the arguments unchanged),
+  // then releases every object.
+  void ReleaseAll();
 
  private:
   // With text_value, a successful call's result that is text (OleStr, not by reference) is
@@ -52,6 +69,9 @@ class Session {
   nlohmann::ordered_json HandleOne(const nlohmann::ordered_json& request, Variant* text_value = nullptr);
   void AppendAnswer(const nlohmann::ordered_json& request, std::string& out);
   std::shared_ptr<AutomationObject> ObjectFor(const nlohmann::ordered_json& request);
+  const ClassDesc& ClassFor(const nlohmann::ordered_json& request) const;
+  nlohmann::ordered_json HandleOp(const nlohmann::ordered_json& request, nlohmann::ordered_json& id,
+                                  Variant* text_value);
 
   // What an op is given: the request, its id, and where a text result may be moved (see
   // HandleOne).
@@ -74,8 +94,12 @@ class Session {
   nlohmann::ordered_json OpNames(const Request& r);
   nlohmann::ordered_json OpQuery(const Request& r);
   nlohmann::ordered_json OpCall(const Request& r);
+  nlohmann::ordered_json OpEvents(const Request& r);
+  nlohmann::ordered_json OpEventResult(const Request& r);
 
   size_t max_objects_;
+  std::span<const CatalogEntry> extra_classes_;
+  EventQueue events_;
   int64_t next_id_ = 1;
   // Shared so that a call keeps its object alive while a nested main loop (a modal dialog)
   // serves a request that releases it, or the whole session.

@@ -490,3 +490,153 @@ TEST_F(AnswerTextTest, BatchesAndFailures) {
 
 }  // namespace
 }  // namespace zentrak::host
+
+namespace zentrak::host {
+namespace {
+
+// A test-only class with an events interface. Press(key) raises OnKeyPress with the key by
+// reference and keeps what the page's handlers leave in it; Notice(text) raises OnNotice, for
+// which it waits for nothing.
+const InterfaceDesc kPressEvents{
+    "IPressTestEvents", "", Guid{0x5A1E0001, 0, 0, {}}, false,
+    {{1, "OnKeyPress", MemberKind::kMethod, {{"Key", ParamType::kInt16, true, ParamDirection::kInOut}}, false},
+     {2, "OnNotice", MemberKind::kMethod, {{"Text", ParamType::kText, false, ParamDirection::kIn}}, false}}};
+const InterfaceDesc kPressInterface{
+    "IPressTest", "", Guid{0x5A1E0002, 0, 0, {}}, true,
+    {{1, "Press", MemberKind::kMethod, {{"Key", ParamType::kInt32, false, ParamDirection::kIn}}, false},
+     {2, "Notice", MemberKind::kMethod, {{"Text", ParamType::kText, false, ParamDirection::kIn}}, false},
+     {3, "LastKey", MemberKind::kPropertyGet, {{"Value", ParamType::kInt32, false, ParamDirection::kOutRetval}},
+      false}}};
+const ClassDesc kPressClass{"PressTest", "", Guid{0x5A1E0003, 0, 0, {}}, &kPressInterface, &kPressEvents,
+                            false, false, "TPressTest"};
+
+// Every key a done saw, across objects (a done may run while its session ends).
+std::vector<int32_t> g_done_keys;
+
+class TPressTest : public AutomationObject {
+ public:
+  TPressTest() : AutomationObject(kPressClass) {}
+  void Invoke(const MemberDesc& member, std::span<Variant> args, Variant& result) override {
+    switch (member.dispid) {
+      case 1:
+        RaiseEvent(1, {Variant::FromInteger(VarType::Smallint, VarToInteger(args[0]))}, [this](std::span<Variant> a) {
+          last_ = VarToInteger(a[0]);
+          g_done_keys.push_back(last_);
+        });
+        break;
+      case 2:
+        RaiseEvent(2, {args[0]});
+        break;
+      case 3:
+        result = Variant::FromInt32(last_);
+        break;
+    }
+  }
+
+ private:
+  int32_t last_ = 0;
+};
+
+const CatalogEntry kTestClasses[] = {{&kPressClass, [] { return std::unique_ptr<AutomationObject>(new TPressTest); }}};
+
+class EventTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_done_keys.clear();
+    obj_ = s_.Handle({{"op", "create"}, {"progid", "zentrak.presstest"}})["object"];
+  }
+  json Press(int key) { return s_.Handle({{"op", "call"}, {"object", obj_}, {"name", "Press"}, {"args", {key}}}); }
+  json Reply(int64_t event, const json& args) {
+    json r = {{"op", "eventResult"}, {"event", event}};
+    if (!args.is_discarded()) r["args"] = args;
+    return s_.Handle(r);
+  }
+  json LastKey() { return s_.Handle({{"op", "call"}, {"object", obj_}, {"name", "LastKey"}, {"kind", "get"}})["value"]; }
+
+  int64_t now_ = 0;
+  Session s_{256, kTestClasses, [this] { return now_; }};
+  int64_t obj_ = 0;
+};
+
+// The event travels with the answer of the call that raised it, and the page's value comes back.
+TEST_F(EventTest, ByReferenceArgumentIsWrittenBack) {
+  json answer = Press(65);
+  EXPECT_EQ(answer["events"], json::parse(R"([{"event":1,"object":1,"dispid":1,"name":"OnKeyPress",
+      "args":[{"vt":"Smallint","value":65,"byref":true}],"reply":true}])"));
+  EXPECT_EQ(s_.Handle({{"op", "events"}})["events"], json::array()) << "each event is sent once";
+  EXPECT_EQ(LastKey(), 0) << "the object waits for the page";
+  EXPECT_TRUE(Reply(1, {66})["ok"].get<bool>());
+  EXPECT_EQ(LastKey(), 66);
+  EXPECT_EQ(Reply(1, {67})["error"]["code"], kE_INVALIDARG) << "answered once";
+  EXPECT_EQ(g_done_keys, std::vector<int32_t>{66});
+}
+
+TEST_F(EventTest, WrittenValuesTakeTheArgumentsType) {
+  struct Case {
+    const char* written;
+    int32_t key;  // what the object sees; 0: the answer fails and the event keeps waiting
+  } cases[] = {
+      {"[66]", 66},           {"[\"67\"]", 67},  {"[null]", 65},       {"[true]", -1},
+      {"[40000]", 0},         {"[\"x\"]", 0},    {"[1, 2]", 0},        {"[{\"vt\":\"Double\",\"value\":2.5}]", 2},
+      {"[-32768]", -32768},   {"[32767]", 32767},
+  };
+  int64_t event = 0;
+  for (const auto& c : cases) {
+    event = Press(65)["events"][0]["event"];
+    json answer = Reply(event, json::parse(c.written));
+    if (c.key == 0) {
+      EXPECT_FALSE(answer["ok"].get<bool>()) << c.written;
+      EXPECT_TRUE(Reply(event, json::parse("[null]"))["ok"].get<bool>());
+      EXPECT_EQ(LastKey(), 65) << c.written;
+    } else {
+      EXPECT_TRUE(answer["ok"].get<bool>()) << c.written << answer;
+      EXPECT_EQ(LastKey(), c.key) << c.written;
+    }
+  }
+  event = Press(65)["events"][0]["event"];
+  EXPECT_TRUE(Reply(event, json(json::value_t::discarded))["ok"].get<bool>()) << "no args: unchanged";
+  EXPECT_EQ(LastKey(), 65);
+}
+
+// Without an answer the object goes on with the key unchanged: after the time-out, when the
+// session ends; and not at all once the object is released.
+TEST_F(EventTest, UnansweredEventsFinishUnchanged) {
+  Press(70);
+  now_ += kEventTimeoutMicros - 1;
+  EXPECT_EQ(LastKey(), 0);
+  now_ += 1;
+  EXPECT_EQ(LastKey(), 70) << "timed out at the next request";
+  Press(71);
+  s_.ReleaseAll();
+  EXPECT_EQ(g_done_keys, (std::vector<int32_t>{70, 71}));
+
+  int64_t second = s_.Handle({{"op", "create"}, {"progid", "Zentrak.PressTest"}})["object"];
+  int64_t event = s_.Handle({{"op", "call"}, {"object", second}, {"name", "Press"}, {"args", {72}}})["events"][0]["event"];
+  s_.Handle({{"op", "release"}, {"object", second}});
+  EXPECT_EQ(Reply(event, {73})["error"]["code"], kE_INVALIDARG);
+  now_ += kEventTimeoutMicros;
+  s_.Handle({{"op", "events"}});
+  EXPECT_EQ(g_done_keys, (std::vector<int32_t>{70, 71})) << "the released object's done never runs";
+}
+
+// Events the object does not wait for are delivered without "reply"; an events poll picks them
+// up, and a batch carries them in the answer of the request that raised them.
+TEST_F(EventTest, PollsBatchesAndDescription) {
+  s_.Handle({{"op", "call"}, {"object", obj_}, {"name", "Notice"}, {"args", {"hello"}}});
+  json batch = s_.Handle(json::parse(R"([{"op":"names","object":1,"names":["Press"]},
+      {"op":"call","object":1,"name":"Notice","args":["a"]},{"op":"events"}])"));
+  ASSERT_EQ(batch.size(), 3u);
+  EXPECT_FALSE(batch[0].contains("events"));
+  EXPECT_EQ(batch[1]["events"], json::parse(R"([{"event":2,"object":1,"dispid":2,"name":"OnNotice","args":["a"]}])"));
+  EXPECT_EQ(batch[2]["events"], json::array());
+  json described = s_.Handle({{"op", "describe"}, {"object", obj_}})["value"]["events"];
+  EXPECT_EQ(described, json::parse(R"([{"name":"OnKeyPress","dispid":1,"params":[{"name":"Key","type":"int16","byref":true}]},
+      {"name":"OnNotice","dispid":2,"params":[{"name":"Text","type":"text","byref":false}]}])"));
+  // The answer text carries the events exactly as the answer does.
+  json call = {{"op", "call"}, {"object", obj_}, {"name", "Press"}, {"args", {1}}};
+  std::string text = s_.AnswerText(call);
+  EXPECT_EQ(json::parse(text)["events"][0]["args"][0]["value"], 1);
+}
+
+}  // namespace
+}  // namespace zentrak::host
