@@ -18,6 +18,9 @@
 #include "host/config.h"
 #include "host/http_server.h"
 #include "host/wire.h"
+#if ZENTRAK_TEST_CLASSES
+#include "host/test_classes.h"
+#endif
 
 namespace {
 
@@ -53,7 +56,11 @@ void Usage(std::ostream& out) {
          "  --max-objects N        objects per page load (default 256)\n"
          "  --max-request-bytes N  largest request body (default 67108864)\n"
          "  --no-prompt            never ask about unknown origins; refuse them\n"
-         "  --stdio                answer JSON requests, one per line, on standard input and output\n";
+         "  --stdio                answer JSON requests, one per line, on standard input and output\n"
+#if ZENTRAK_TEST_CLASSES
+         "  --test-classes         also serve the test-only classes (Zentrak.PressTest)\n"
+#endif
+      ;
 }
 
 bool ParseNumber(const char* text, unsigned long long max, unsigned long long& out) {
@@ -122,6 +129,11 @@ int main(int argc, char** argv) {
       allow.push_back(*origin);
     } else if (arg == "--no-prompt") {
       prompt = false;
+#if ZENTRAK_TEST_CLASSES
+    } else if (arg == "--test-classes") {
+      // Before --stdio, which answers at once.
+      zentrak::host::SetDefaultExtraClasses(zentrak::host::TestClasses());
+#endif
     } else {
       std::cerr << "zentrak-host: unknown option " << arg << "\n";
       Usage(std::cerr);

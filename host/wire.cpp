@@ -168,6 +168,8 @@ json Failure(const json& id, int32_t code, const std::string& description) {
   return {{"id", id}, {"ok", false}, {"error", std::move(e)}};
 }
 
+std::span<const CatalogEntry> g_default_extra_classes;
+
 int64_t MonotonicMicros() {
   return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
@@ -177,10 +179,12 @@ int64_t MonotonicMicros() {
 
 Session::Session(size_t max_objects, std::span<const CatalogEntry> extra_classes, EventQueue::Clock clock)
     : max_objects_(max_objects),
-      extra_classes_(extra_classes),
+      extra_classes_(extra_classes.empty() ? g_default_extra_classes : extra_classes),
       events_(clock ? std::move(clock) : EventQueue::Clock(&MonotonicMicros), kEventTimeoutMicros, kMaxSessionEvents) {}
 
 Session::~Session() { ReleaseAll(); }
+
+void SetDefaultExtraClasses(std::span<const CatalogEntry> classes) { g_default_extra_classes = classes; }
 
 void Session::ReleaseAll() {
   events_.FinishAll();

@@ -43,7 +43,7 @@ constexpr size_t kMaxSessionEvents = 1024;
 class Session {
  public:
   // extra_classes are served besides the catalog's, found first (tests add classes of their
-  // own). clock, in microseconds, times the events' time-out; by default the monotonic clock.
+  // own); when none are given, those of SetDefaultExtraClasses. clock, in microseconds, times the events' time-out; by default the monotonic clock.
   explicit Session(size_t max_objects = 256, std::span<const CatalogEntry> extra_classes = {},
                    EventQueue::Clock clock = {});
   ~Session();
@@ -105,5 +105,9 @@ class Session {
   // serves a request that releases it, or the whole session.
   std::map<int64_t, std::shared_ptr<AutomationObject>> objects_;
 };
+
+// Classes every Session made afterwards serves besides the catalog's, unless it is given its own:
+// the host's test classes, for the browser tests (--test-classes). The span must outlive them.
+void SetDefaultExtraClasses(std::span<const CatalogEntry> classes);
 
 }  // namespace zentrak::host

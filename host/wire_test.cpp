@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "host/test_classes.h"
 #include "host/wire.h"
 #include "automation/convert.h"
 
@@ -494,55 +495,10 @@ TEST_F(AnswerTextTest, BatchesAndFailures) {
 namespace zentrak::host {
 namespace {
 
-// A test-only class with an events interface. Press(key) raises OnKeyPress with the key by
-// reference and keeps what the page's handlers leave in it; Notice(text) raises OnNotice, for
-// which it waits for nothing.
-const InterfaceDesc kPressEvents{
-    "IPressTestEvents", "", Guid{0x5A1E0001, 0, 0, {}}, false,
-    {{1, "OnKeyPress", MemberKind::kMethod, {{"Key", ParamType::kInt16, true, ParamDirection::kInOut}}, false},
-     {2, "OnNotice", MemberKind::kMethod, {{"Text", ParamType::kText, false, ParamDirection::kIn}}, false}}};
-const InterfaceDesc kPressInterface{
-    "IPressTest", "", Guid{0x5A1E0002, 0, 0, {}}, true,
-    {{1, "Press", MemberKind::kMethod, {{"Key", ParamType::kInt32, false, ParamDirection::kIn}}, false},
-     {2, "Notice", MemberKind::kMethod, {{"Text", ParamType::kText, false, ParamDirection::kIn}}, false},
-     {3, "LastKey", MemberKind::kPropertyGet, {{"Value", ParamType::kInt32, false, ParamDirection::kOutRetval}},
-      false}}};
-const ClassDesc kPressClass{"PressTest", "", Guid{0x5A1E0003, 0, 0, {}}, &kPressInterface, &kPressEvents,
-                            false, false, "TPressTest"};
-
-// Every key a done saw, across objects (a done may run while its session ends).
-std::vector<int32_t> g_done_keys;
-
-class TPressTest : public AutomationObject {
- public:
-  TPressTest() : AutomationObject(kPressClass) {}
-  void Invoke(const MemberDesc& member, std::span<Variant> args, Variant& result) override {
-    switch (member.dispid) {
-      case 1:
-        RaiseEvent(1, {Variant::FromInteger(VarType::Smallint, VarToInteger(args[0]))}, [this](std::span<Variant> a) {
-          last_ = VarToInteger(a[0]);
-          g_done_keys.push_back(last_);
-        });
-        break;
-      case 2:
-        RaiseEvent(2, {args[0]});
-        break;
-      case 3:
-        result = Variant::FromInt32(last_);
-        break;
-    }
-  }
-
- private:
-  int32_t last_ = 0;
-};
-
-const CatalogEntry kTestClasses[] = {{&kPressClass, [] { return std::unique_ptr<AutomationObject>(new TPressTest); }}};
-
 class EventTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_done_keys.clear();
+    PressTestFinishedKeys().clear();
     obj_ = s_.Handle({{"op", "create"}, {"progid", "zentrak.presstest"}})["object"];
   }
   json Press(int key) { return s_.Handle({{"op", "call"}, {"object", obj_}, {"name", "Press"}, {"args", {key}}}); }
@@ -554,7 +510,7 @@ class EventTest : public ::testing::Test {
   json LastKey() { return s_.Handle({{"op", "call"}, {"object", obj_}, {"name", "LastKey"}, {"kind", "get"}})["value"]; }
 
   int64_t now_ = 0;
-  Session s_{256, kTestClasses, [this] { return now_; }};
+  Session s_{256, TestClasses(), [this] { return now_; }};
   int64_t obj_ = 0;
 };
 
@@ -568,7 +524,7 @@ TEST_F(EventTest, ByReferenceArgumentIsWrittenBack) {
   EXPECT_TRUE(Reply(1, {66})["ok"].get<bool>());
   EXPECT_EQ(LastKey(), 66);
   EXPECT_EQ(Reply(1, {67})["error"]["code"], kE_INVALIDARG) << "answered once";
-  EXPECT_EQ(g_done_keys, std::vector<int32_t>{66});
+  EXPECT_EQ(PressTestFinishedKeys(), std::vector<int32_t>{66});
 }
 
 TEST_F(EventTest, WrittenValuesTakeTheArgumentsType) {
@@ -608,7 +564,7 @@ TEST_F(EventTest, UnansweredEventsFinishUnchanged) {
   EXPECT_EQ(LastKey(), 70) << "timed out at the next request";
   Press(71);
   s_.ReleaseAll();
-  EXPECT_EQ(g_done_keys, (std::vector<int32_t>{70, 71}));
+  EXPECT_EQ(PressTestFinishedKeys(), (std::vector<int32_t>{70, 71}));
 
   int64_t second = s_.Handle({{"op", "create"}, {"progid", "Zentrak.PressTest"}})["object"];
   int64_t event = s_.Handle({{"op", "call"}, {"object", second}, {"name", "Press"}, {"args", {72}}})["events"][0]["event"];
@@ -616,7 +572,7 @@ TEST_F(EventTest, UnansweredEventsFinishUnchanged) {
   EXPECT_EQ(Reply(event, {73})["error"]["code"], kE_INVALIDARG);
   now_ += kEventTimeoutMicros;
   s_.Handle({{"op", "events"}});
-  EXPECT_EQ(g_done_keys, (std::vector<int32_t>{70, 71})) << "the released object's done never runs";
+  EXPECT_EQ(PressTestFinishedKeys(), (std::vector<int32_t>{70, 71})) << "the released object's done never runs";
 }
 
 // Events the object does not wait for are delivered without "reply"; an events poll picks them

@@ -10,7 +10,8 @@ jobs=${ZENTRAK_JOBS:-2}
 
 bash scripts/install-deps.sh
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# ZENTRAK_TEST_CLASSES: the browser tests drive events through the host's test-only class.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTRAK_TEST_CLASSES=ON
 cmake --build "$build" -j "$jobs"
 (cd "$build" && ctest --output-on-failure -j "$jobs")
 
