@@ -43,7 +43,8 @@ constexpr size_t kMaxSessionEvents = 1024;
 class Session {
  public:
   // extra_classes are served besides the catalog's, found first (tests add classes of their
-  // own); when none are given, those of SetDefaultExtraClasses. clock, in microseconds, times the events' time-out; by default the monotonic clock.
+  // own); when none are given, those of SetDefaultExtraClasses. clock, in microseconds, times
+  // the events' time-out; by default the monotonic clock.
   explicit Session(size_t max_objects = 256, std::span<const CatalogEntry> extra_classes = {},
                    EventQueue::Clock clock = {});
   ~Session();
@@ -55,7 +56,8 @@ class Session {
   // The text of the answer to a request (one, or a batch): exactly WireText(Handle(request)),
   // but a call's text result goes from its UTF-16 form straight into the answer text.
   std::string AnswerText(const nlohmann::ordered_json& request);
-  // Parses and answers one line of text.
+  // Parses (ParseMessage) and answers one line of text; text that cannot be read gets an
+  // E_INVALIDARG answer.
   std::string HandleText(std::string_view text);
 
   size_t ObjectCount() const noexcept { return objects_.size(); }
