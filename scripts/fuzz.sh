@@ -38,6 +38,9 @@ if [ ${#targets[@]} -eq 0 ]; then
   exit 1
 fi
 mkdir -p "$build/artifacts"
+# The undefined-behaviour checks of the fuzz build report and go on by default: the first report
+# ends the run instead, so that it fails.
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 failed=0
 summary=()
 for exe in "${targets[@]}"; do
