@@ -307,8 +307,8 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
   std::string_view text = http.body;
   json request;
   try {
-    request = json::parse(text);
-  } catch (const json::parse_error&) {
+    request = ParseMessage(text);
+  } catch (const WireError&) {
     // The wire's own answer to text that is no JSON.
     Session scratch(0);
     return RespondJson(400, scratch.HandleText(text));

@@ -335,6 +335,13 @@ TEST_F(HttpTest, BadRequestsAreAnsweredAndTheHostLives) {
   HttpResponse not_json = Post(api, "not json");
   EXPECT_EQ(Code(not_json), kInvalidArg);
   EXPECT_NE(not_json.body.find("Bad request: not JSON"), std::string::npos) << not_json.body;
+  // A number out of range and a nesting bomb, with and without a session: answered, and the host
+  // lives on.
+  std::string bomb = "{\"op\":\"session\",\"id\":" + std::string(100000, '[') + std::string(100000, ']') + "}";
+  for (const std::string& body : {std::string("1e400"), std::string("[1e400]"), bomb}) {
+    EXPECT_EQ(Code(Post(api, body)), kInvalidArg) << body.substr(0, 40);
+    EXPECT_EQ(Code(Post("/api", body)), kInvalidArg) << body.substr(0, 40);
+  }
   // A request line the server cannot parse at all, then the host still answers.
   HttpClient garbage("127.0.0.1", host_->Port());
   garbage.Raw("\x01\x02 nonsense\r\n\r\n");

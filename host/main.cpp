@@ -19,6 +19,9 @@
 #include "host/http_server.h"
 #include "host/peer_identity.h"
 #include "host/wire.h"
+#if ZENTRAK_TEST_CLASSES
+#include "host/test_classes.h"
+#endif
 
 namespace {
 
@@ -77,7 +80,11 @@ void Usage(std::ostream& out) {
          "  --allow-other-users-unchecked\n"
          "                         serve connections without finding out which user they come from; needed\n"
          "                         only where the kernel's socket diagnostics (NETLINK_SOCK_DIAG) are\n"
-         "                         missing, and then every account on this computer can use the host\n";
+         "                         missing, and then every account on this computer can use the host\n"
+#if ZENTRAK_TEST_CLASSES
+         "  --test-classes         also serve the test-only classes (Zentrak.PressTest)\n"
+#endif
+      ;
 }
 
 bool ParseNumber(const char* text, unsigned long long max, unsigned long long& out) {
@@ -164,6 +171,11 @@ int main(int argc, char** argv) {
       allow.push_back(*origin);
     } else if (arg == "--no-prompt") {
       prompt = false;
+#if ZENTRAK_TEST_CLASSES
+    } else if (arg == "--test-classes") {
+      // Before --stdio, which answers at once.
+      zentrak::host::SetDefaultExtraClasses(zentrak::host::TestClasses());
+#endif
     } else {
       std::cerr << "zentrak-host: unknown option " << arg << "\n";
       Usage(std::cerr);

@@ -54,6 +54,16 @@ std::string Call(int id, const std::string& name, const json& args) {
   return json{{"id", id}, {"op", "call"}, {"object", 1}, {"name", name}, {"args", args}}.dump();
 }
 
+// A message out of the number range or nested too deep gets an answer; the host answers the
+// next line and ends normally.
+TEST_F(StdioTest, HostileLinesAreAnswered) {
+  std::string deep = R"({"op":"session","id":)" + std::string(100000, '[') + std::string(100000, ']') + "}";
+  auto out = RunHost({"1e400", "[1e400]", deep, R"({"id":4,"op":"create","progid":"Zentrak.LocalDB"})"}, profile_);
+  ASSERT_EQ(out.size(), 4u);
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(json::parse(out[i])["error"]["code"], -2147024809) << out[i];
+  EXPECT_EQ(out[3], R"({"id":4,"ok":true,"object":1})");
+}
+
 TEST_F(StdioTest, AnswersInOrderWithTheExampleTexts) {
   std::vector<std::string> requests = {
       R"({"id":1,"op":"create","progid":"Zentrak.LocalDB"})",

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -14,33 +15,55 @@
 
 #include "automation/automation_object.h"
 #include "automation/variant.h"
+#include "catalog/catalog.h"
+#include "host/wire_events.h"
+#include "host/wire_text.h"
+#include "host/wire_values.h"
 
 namespace zentrak::host {
 
-// A malformed request or value. Answered with code kE_INVALIDARG and the message.
-class WireError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+// How deep a message may nest: the request itself (a batch, its requests and their members, such
+// as an "id"), and each argument value inside a request's "args", whose bound is the JSON
+// library's. Anything deeper is refused while it is read, before any recursive code sees it.
+constexpr int kMaxRequestNesting = 64;
+constexpr int kMaxValueNesting = 1000;
 
-constexpr int32_t kE_INVALIDARG = static_cast<int32_t>(0x80070057u);
+// Reads the text of one message: a request or a batch. Throws WireError when the text is not
+// JSON (a number out of the double range included) or nests deeper than the bounds above.
+nlohmann::ordered_json ParseMessage(std::string_view text);
+
+// How long an object waits for the page's answer to an event, and how many events a session
+// holds.
+constexpr int64_t kEventTimeoutMicros = 10'000'000;
+constexpr size_t kMaxSessionEvents = 1024;
 
 // The objects of one page load (or of one --stdio run). Releasing the session releases every
-// object; a LocalDB then closes its database.
+// object; a LocalDB then closes its database. The objects' events are queued for the page and
+// go out with the session's answers (see docs/protocol.md).
 class Session {
  public:
-  explicit Session(size_t max_objects = 256) : max_objects_(max_objects) {}
+  // extra_classes are served besides the catalog's, found first (tests add classes of their
+  // own); when none are given, those of SetDefaultExtraClasses. clock, in microseconds, times
+  // the events' time-out; by default the monotonic clock.
+  explicit Session(size_t max_objects = 256, std::span<const CatalogEntry> extra_classes = {},
+                   EventQueue::Clock clock = {});
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
   // Answers one request. Never throws for bad input: every failure is an "ok":false answer.
   nlohmann::ordered_json Handle(const nlohmann::ordered_json& request);
   // The text of the answer to a request (one, or a batch): exactly WireText(Handle(request)),
   // but a call's text result goes from its UTF-16 form straight into the answer text.
   std::string AnswerText(const nlohmann::ordered_json& request);
-  // Parses and answers one line of text.
+  // Parses (ParseMessage) and answers one line of text; text that cannot be read gets an
+  // E_INVALIDARG answer.
   std::string HandleText(std::string_view text);
 
   size_t ObjectCount() const noexcept { return objects_.size(); }
-  void ReleaseAll() { objects_.clear(); }
+  // Finishes the events still waiting for the page (their objects see the arguments unchanged),
+  // then releases every object.
+  void ReleaseAll();
 
  private:
   // With text_value, a successful call's result that is text (OleStr, not by reference) is
@@ -48,26 +71,45 @@ class Session {
   nlohmann::ordered_json HandleOne(const nlohmann::ordered_json& request, Variant* text_value = nullptr);
   void AppendAnswer(const nlohmann::ordered_json& request, std::string& out);
   std::shared_ptr<AutomationObject> ObjectFor(const nlohmann::ordered_json& request);
+  const ClassDesc& ClassFor(const nlohmann::ordered_json& request) const;
+  nlohmann::ordered_json HandleOp(const nlohmann::ordered_json& request, nlohmann::ordered_json& id,
+                                  Variant* text_value);
+
+  // What an op is given: the request, its id, and where a text result may be moved (see
+  // HandleOne).
+  struct Request {
+    const nlohmann::ordered_json& request;
+    const nlohmann::ordered_json& id;
+    Variant* text_value;
+  };
+  // An op answers its request or throws WireError (answered as a bad request).
+  using Op = nlohmann::ordered_json (Session::*)(const Request&);
+  struct OpEntry {
+    const char* name;
+    Op run;
+  };
+  static const OpEntry kOps[];
+
+  nlohmann::ordered_json OpCreate(const Request& r);
+  nlohmann::ordered_json OpRelease(const Request& r);
+  nlohmann::ordered_json OpDescribe(const Request& r);
+  nlohmann::ordered_json OpNames(const Request& r);
+  nlohmann::ordered_json OpQuery(const Request& r);
+  nlohmann::ordered_json OpCall(const Request& r);
+  nlohmann::ordered_json OpEvents(const Request& r);
+  nlohmann::ordered_json OpEventResult(const Request& r);
 
   size_t max_objects_;
+  std::span<const CatalogEntry> extra_classes_;
+  EventQueue events_;
   int64_t next_id_ = 1;
   // Shared so that a call keeps its object alive while a nested main loop (a modal dialog)
   // serves a request that releases it, or the whole session.
   std::map<int64_t, std::shared_ptr<AutomationObject>> objects_;
 };
 
-// The text of an answer: compact JSON, as nlohmann's dump writes it, with strings escaped in one
-// fast pass. In a string that is not valid UTF-8, each byte that does not start a well-formed
-// sequence becomes one U+FFFD (the library's replacement can take a cut sequence as one).
-std::string WireText(const nlohmann::ordered_json& answer);
-
-// Appends text as a JSON string of the wire: exactly what WireText writes for the string value
-// WideToStandardUtf8(text) (a surrogate pair as one four-byte sequence, a lone surrogate as
-// U+FFFD), written in one pass from the UTF-16 form.
-void AppendWireString(std::u16string_view text, std::string& out);
-
-// Values: JSON to Variant and back.
-Variant ValueFromJson(const nlohmann::ordered_json& value);
-nlohmann::ordered_json ValueToJson(const Variant& value);
+// Classes every Session made afterwards serves besides the catalog's, unless it is given its own:
+// the host's test classes, for the browser tests (--test-classes). The span must outlive them.
+void SetDefaultExtraClasses(std::span<const CatalogEntry> classes);
 
 }  // namespace zentrak::host

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "host/test_classes.h"
 #include "host/wire.h"
 #include "automation/convert.h"
 
@@ -114,6 +115,84 @@ TEST(Wire, BadRequestsAreAnsweredNeverFatal) {
     json a = s.Handle({{"op", "call"}, {"object", obj}, {"name", "isTableCached"}, {"args", {json::parse(v)}}});
     EXPECT_EQ(a["error"]["code"], kE_INVALIDARG) << v;
   }
+}
+
+std::string Nested(size_t levels, std::string_view inner = "") {
+  return std::string(levels, '[') + std::string(inner) + std::string(levels, ']');
+}
+
+// Messages an attacker on the machine can send: each gets an E_INVALIDARG answer and the session
+// goes on serving.
+TEST(Wire, HostileMessagesAreAnsweredAndTheSessionLivesOn) {
+  struct Case {
+    std::string text;
+    const char* says;
+  } cases[] = {
+      {"1e400", "number overflow"},
+      {"[1e400]", "number overflow"},
+      {"-1e400", "number overflow"},
+      {R"({"op":"create","progid":"Zentrak.LocalDB","id":1e400})", "number overflow"},
+      {R"({"op":"call","object":1,"name":"isTableCached","args":[1e999]})", "number overflow"},
+      {R"({"op":"session","id":)" + Nested(100000) + "}", "the request nests deeper than 64 levels"},
+      {Nested(100000), "the request nests deeper than 64 levels"},
+      {R"({"op":"call","object":1,"name":"isTableCached","args":[)" + Nested(100000) + "]}",
+       "an argument value nests deeper than 1000 levels"},
+      // "args" gives the larger bound only as a member of a request.
+      {R"({"op":"call","x":{"args":[)" + Nested(100) + "]}}", "the request nests deeper than 64 levels"},
+      {R"([[{"op":"call","args":[)" + Nested(100) + "]}]]", "the request nests deeper than 64 levels"},
+  };
+  Session s;
+  for (const auto& c : cases) {
+    json a = json::parse(s.HandleText(c.text));
+    EXPECT_EQ(a["error"]["code"], kE_INVALIDARG) << c.text.substr(0, 80);
+    EXPECT_NE(a["error"]["description"].get<std::string>().find(c.says), std::string::npos)
+        << a["error"]["description"];
+  }
+  EXPECT_TRUE(Ask(s, R"({"op":"create","progid":"Zentrak.LocalDB"})")["ok"].get<bool>());
+}
+
+// The bounds hold exactly: 64 levels for the request (the outermost value is level 1, so a batch
+// leaves one less for its requests), 1000 for each argument value.
+TEST(Wire, NestingBoundsAreExact) {
+  Session s;
+  auto with_id = [](size_t levels) { return R"({"op":"fly","id":)" + Nested(levels) + "}"; };
+  json echoed = Ask(s, with_id(63).c_str());
+  EXPECT_EQ(echoed["id"], json::parse(Nested(63))) << "an id at level 64";
+  EXPECT_EQ(echoed["error"]["description"], "Bad request: unknown op \"fly\"");
+  EXPECT_EQ(Ask(s, with_id(64).c_str())["id"], nullptr);
+  EXPECT_EQ(Ask(s, ("[" + with_id(62) + "]").c_str())[0]["id"], json::parse(Nested(62)));
+  EXPECT_TRUE(Ask(s, ("[" + with_id(63) + "]").c_str()).is_object()) << "one answer: the refusal";
+
+  int64_t obj = Ask(s, R"({"op":"create","progid":"Zentrak.LocalDB"})")["object"];
+  auto with_arg = [&](size_t levels) {
+    return R"({"op":"call","name":"isTableCached","object":)" + std::to_string(obj) + R"(,"args":[)" +
+           Nested(levels) + "]}";
+  };
+  auto description = [&](const std::string& text) { return Ask(s, text.c_str())["error"]["description"]; };
+  EXPECT_EQ(description(with_arg(1000)),
+            "Bad request: an argument must be a string, number, boolean, null or a {\"vt\":...} object");
+  EXPECT_EQ(description(with_arg(1001)), "Bad request: an argument value nests deeper than 1000 levels");
+  // A value nested by reference, 500 Variants deep, is read and passed.
+  std::string deep = "\"t\"";
+  for (int i = 0; i < 500; ++i) deep = R"({"vt":"Variant","byref":true,"value":)" + deep + "}";
+  json passed = Ask(s, (R"({"op":"call","name":"isTableCached","object":)" + std::to_string(obj) + R"(,"args":[)" +
+                        deep + "]}").c_str());
+  EXPECT_FALSE(passed["error"]["description"].get<std::string>().starts_with("Bad request")) << passed;
+}
+
+// The answer writer keeps its own stack: an answer of any depth is written.
+TEST(Wire, AnswerTextOfAnyDepth) {
+  json root = json::array();
+  json* at = &root;
+  const size_t levels = 300000;
+  for (size_t i = 1; i < levels; ++i) {
+    at->push_back(json::object());
+    at = &(*at)[0]["k"];
+    *at = json::array();
+  }
+  std::string text = WireText(root);
+  EXPECT_EQ(text.size(), levels * 2 + (levels - 1) * 6);
+  EXPECT_EQ(text.substr(0, 8), "[{\"k\":[{");
 }
 
 TEST(Wire, ObjectLimitPerSession) {
@@ -408,6 +487,111 @@ TEST_F(AnswerTextTest, BatchesAndFailures) {
             R"({"id":1,"ok":true,"object":1})");
   EXPECT_EQ(other.HandleText(R"({"id":2,"op":"call","object":1,"name":"GetVersion"})"),
             R"({"id":2,"ok":true,"value":"Corvel SqliteDB 0.8"})");
+}
+
+}  // namespace
+}  // namespace zentrak::host
+
+namespace zentrak::host {
+namespace {
+
+class EventTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    PressTestFinishedKeys().clear();
+    obj_ = s_.Handle({{"op", "create"}, {"progid", "zentrak.presstest"}})["object"];
+  }
+  json Press(int key) { return s_.Handle({{"op", "call"}, {"object", obj_}, {"name", "Press"}, {"args", {key}}}); }
+  json Reply(int64_t event, const json& args) {
+    json r = {{"op", "eventResult"}, {"event", event}};
+    if (!args.is_discarded()) r["args"] = args;
+    return s_.Handle(r);
+  }
+  json LastKey() { return s_.Handle({{"op", "call"}, {"object", obj_}, {"name", "LastKey"}, {"kind", "get"}})["value"]; }
+
+  int64_t now_ = 0;
+  Session s_{256, TestClasses(), [this] { return now_; }};
+  int64_t obj_ = 0;
+};
+
+// The event travels with the answer of the call that raised it, and the page's value comes back.
+TEST_F(EventTest, ByReferenceArgumentIsWrittenBack) {
+  json answer = Press(65);
+  EXPECT_EQ(answer["events"], json::parse(R"([{"event":1,"object":1,"dispid":1,"name":"OnKeyPress",
+      "args":[{"vt":"Smallint","value":65,"byref":true}],"reply":true}])"));
+  EXPECT_EQ(s_.Handle({{"op", "events"}})["events"], json::array()) << "each event is sent once";
+  EXPECT_EQ(LastKey(), 0) << "the object waits for the page";
+  EXPECT_TRUE(Reply(1, {66})["ok"].get<bool>());
+  EXPECT_EQ(LastKey(), 66);
+  EXPECT_EQ(Reply(1, {67})["error"]["code"], kE_INVALIDARG) << "answered once";
+  EXPECT_EQ(PressTestFinishedKeys(), std::vector<int32_t>{66});
+}
+
+TEST_F(EventTest, WrittenValuesTakeTheArgumentsType) {
+  struct Case {
+    const char* written;
+    int32_t key;  // what the object sees; 0: the answer fails and the event keeps waiting
+  } cases[] = {
+      {"[66]", 66},           {"[\"67\"]", 67},  {"[null]", 65},       {"[true]", -1},
+      {"[40000]", 0},         {"[\"x\"]", 0},    {"[1, 2]", 0},        {"[{\"vt\":\"Double\",\"value\":2.5}]", 2},
+      {"[-32768]", -32768},   {"[32767]", 32767},
+  };
+  int64_t event = 0;
+  for (const auto& c : cases) {
+    event = Press(65)["events"][0]["event"];
+    json answer = Reply(event, json::parse(c.written));
+    if (c.key == 0) {
+      EXPECT_FALSE(answer["ok"].get<bool>()) << c.written;
+      EXPECT_TRUE(Reply(event, json::parse("[null]"))["ok"].get<bool>());
+      EXPECT_EQ(LastKey(), 65) << c.written;
+    } else {
+      EXPECT_TRUE(answer["ok"].get<bool>()) << c.written << answer;
+      EXPECT_EQ(LastKey(), c.key) << c.written;
+    }
+  }
+  event = Press(65)["events"][0]["event"];
+  EXPECT_TRUE(Reply(event, json(json::value_t::discarded))["ok"].get<bool>()) << "no args: unchanged";
+  EXPECT_EQ(LastKey(), 65);
+}
+
+// Without an answer the object goes on with the key unchanged: after the time-out, when the
+// session ends; and not at all once the object is released.
+TEST_F(EventTest, UnansweredEventsFinishUnchanged) {
+  Press(70);
+  now_ += kEventTimeoutMicros - 1;
+  EXPECT_EQ(LastKey(), 0);
+  now_ += 1;
+  EXPECT_EQ(LastKey(), 70) << "timed out at the next request";
+  Press(71);
+  s_.ReleaseAll();
+  EXPECT_EQ(PressTestFinishedKeys(), (std::vector<int32_t>{70, 71}));
+
+  int64_t second = s_.Handle({{"op", "create"}, {"progid", "Zentrak.PressTest"}})["object"];
+  int64_t event = s_.Handle({{"op", "call"}, {"object", second}, {"name", "Press"}, {"args", {72}}})["events"][0]["event"];
+  s_.Handle({{"op", "release"}, {"object", second}});
+  EXPECT_EQ(Reply(event, {73})["error"]["code"], kE_INVALIDARG);
+  now_ += kEventTimeoutMicros;
+  s_.Handle({{"op", "events"}});
+  EXPECT_EQ(PressTestFinishedKeys(), (std::vector<int32_t>{70, 71})) << "the released object's done never runs";
+}
+
+// Events the object does not wait for are delivered without "reply"; an events poll picks them
+// up, and a batch carries them in the answer of the request that raised them.
+TEST_F(EventTest, PollsBatchesAndDescription) {
+  s_.Handle({{"op", "call"}, {"object", obj_}, {"name", "Notice"}, {"args", {"hello"}}});
+  json batch = s_.Handle(json::parse(R"([{"op":"names","object":1,"names":["Press"]},
+      {"op":"call","object":1,"name":"Notice","args":["a"]},{"op":"events"}])"));
+  ASSERT_EQ(batch.size(), 3u);
+  EXPECT_FALSE(batch[0].contains("events"));
+  EXPECT_EQ(batch[1]["events"], json::parse(R"([{"event":2,"object":1,"dispid":2,"name":"OnNotice","args":["a"]}])"));
+  EXPECT_EQ(batch[2]["events"], json::array());
+  json described = s_.Handle({{"op", "describe"}, {"object", obj_}})["value"]["events"];
+  EXPECT_EQ(described, json::parse(R"([{"name":"OnKeyPress","dispid":1,"params":[{"name":"Key","type":"int16","byref":true}]},
+      {"name":"OnNotice","dispid":2,"params":[{"name":"Text","type":"text","byref":false}]}])"));
+  // The answer text carries the events exactly as the answer does.
+  json call = {{"op", "call"}, {"object", obj_}, {"name", "Press"}, {"args", {1}}};
+  std::string text = s_.AnswerText(call);
+  EXPECT_EQ(json::parse(text)["events"][0]["args"][0]["value"], 1);
 }
 
 }  // namespace

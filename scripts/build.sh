@@ -12,8 +12,10 @@ build=${ZENTRAK_BUILD:-$here/build}
 jobs=${ZENTRAK_JOBS:-2}
 
 case "$what" in
-  host) options=(-DZENTRAK_TESTS=OFF -DZENTRAK_BENCH=OFF) target=(--target zentrak-host) ;;
-  all) options=(-DZENTRAK_TESTS=ON -DZENTRAK_BENCH=ON) target=() ;;
+  host) options=(-DZENTRAK_TESTS=OFF -DZENTRAK_BENCH=OFF -DZENTRAK_TEST_CLASSES=OFF) target=(--target zentrak-host) ;;
+  # ZENTRAK_TEST_CLASSES: the browser tests drive events through the host's test-only class,
+  # which the host serves only when started with --test-classes.
+  all) options=(-DZENTRAK_TESTS=ON -DZENTRAK_BENCH=ON -DZENTRAK_TEST_CLASSES=ON) target=() ;;
   *) echo "usage: $0 [host|all]" >&2; exit 2 ;;
 esac
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both products and runs every test: the unit tests through
-# CTest (each under the UTF-8 and the GBK code page), the Windows module's suites under Wine,
-# the printing tests against a private cupsd, the print preview under Xvfb, and the host's
-# end-to-end tests in headless Chromium.
+# CTest (each under the UTF-8 and the GBK code page), the printing tests against a private cupsd,
+# the print preview under Xvfb, a short run of every fuzz target, the Windows module's suites
+# under Wine, and the host's end-to-end tests in headless Chromium.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -15,6 +15,11 @@ bash scripts/build.sh all
 bash tests/cups/run.sh "$build"
 # The print preview window under Xvfb, printing to a private cupsd's queues.
 bash tests/cups/with_cupsd.sh bash tests/preview/run.sh "$build"
+
+# The fuzz regression run: every fuzz target over its seed corpus for a short fixed time, in a
+# clang build of its own. The sanitizer run of the unit tests is scripts/sanitize.sh (too long to
+# fit this run on a two-core machine).
+bash scripts/fuzz.sh "$build-fuzz" "${ZENTRAK_FUZZ_SECONDS:-30}"
 
 if [ -x scripts/test-windows.sh ] || [ -f scripts/test-windows.sh ]; then
   bash scripts/test-windows.sh "$build"

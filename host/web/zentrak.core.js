@@ -10,6 +10,11 @@
 //    property read is a Promise, and Zentrak.setProperty(obj, name, value) writes one.
 // A failed call throws (or rejects with) an Error whose number is the signed status code, whose
 // description and message are the description, and whose source is the programmatic name.
+//
+// Events of an object reach the page in the answers the host sends (and in a poll while a handler
+// is attached). A handler is attached as with the control in old pages, obj.attachEvent("OnX", f)
+// or obj.OnX = f; a by-reference argument arrives as a Zentrak.EventRef whose .value the handler
+// may change, and the values the handlers leave are sent back to the object.
 function zentrakClient(base) {
   "use strict";
 
@@ -37,6 +42,10 @@ function zentrakClient(base) {
   var hooked = false;
   var classes = Object.create(null); // lower-case progid -> member table
   var handles = typeof WeakMap === "function" ? new WeakMap() : null; // proxy -> its handle
+  var live = Object.create(null); // object number -> state, for the objects of this session
+  var events = []; // events received and not yet given to their handlers
+  var delivering = false;
+  var polling = null;
 
   function makeError(number, description, source) {
     var e = new Error(description);
@@ -71,6 +80,7 @@ function zentrakClient(base) {
       if (answer.error && answer.error.code === RPC_E_DISCONNECTED) session = null;
       throw errorFromWire(answer.error, source);
     }
+    collectEvents(answer);
     return answer;
   }
 
@@ -89,7 +99,9 @@ function zentrakClient(base) {
     } catch (e) {
       throw unreachable(source);
     }
-    return parseAnswer(x.status, x.responseText, source);
+    var answer = parseAnswer(x.status, x.responseText, source);
+    deliverEvents(true);
+    return answer;
   }
 
   function postAsync(target, body, source) {
@@ -99,7 +111,11 @@ function zentrakClient(base) {
       headers: { "Content-Type": "text/plain;charset=UTF-8" },
       cache: "no-store"
     }).then(function (r) {
-      return r.text().then(function (t) { return parseAnswer(r.status, t, source); });
+      return r.text().then(function (t) {
+        var answer = parseAnswer(r.status, t, source);
+        if (events.length) Promise.resolve().then(function () { deliverEvents(false); });
+        return answer;
+      });
     }, function () {
       throw unreachable(source);
     });
@@ -225,7 +241,11 @@ function zentrakClient(base) {
       var e = t[key] || (t[key] = { name: m.name });
       e[m.kind] = m.dispid;
     });
-    return { progid: desc.progid, iface: desc.interface, members: t };
+    var ev = Object.create(null);
+    (desc.events || []).forEach(function (e) {
+      ev[e.name.toLowerCase()] = { name: e.name, dispid: e.dispid };
+    });
+    return { progid: desc.progid, iface: desc.interface, members: t, events: ev };
   }
 
   function one(answers, index) {
@@ -258,7 +278,8 @@ function zentrakClient(base) {
   // as a Promise.
   function makeProxy(handle, cls, invoke, owner) {
     var methods = Object.create(null);
-    var state = { handle: handle, cls: cls, released: false, owner: owner };
+    var state = { handle: handle, cls: cls, released: false, owner: owner,
+                  handlers: Object.create(null), onprops: Object.create(null) };
     var target = {};
     var proxy = new Proxy(target, {
       get: function (t, prop) {
@@ -267,7 +288,12 @@ function zentrakClient(base) {
           return undefined;
         }
         if (PROBES[prop]) return undefined;
-        var m = cls.members[prop.toLowerCase()];
+        var key = prop.toLowerCase();
+        var m = cls.members[key];
+        if (!m && cls.events[key]) return state.onprops[key] || null;
+        if (!m && (key === "attachevent" || key === "detachevent")) {
+          return function (name, f) { return attachment(state, key === "attachevent", name, f); };
+        }
         if (m && m.method !== undefined) {
           return methods[m.name] || (methods[m.name] = function () {
             return invoke(state, m.method, "method", Array.prototype.slice.call(arguments));
@@ -279,24 +305,127 @@ function zentrakClient(base) {
       },
       set: function (t, prop, value) {
         var m = typeof prop === "string" ? cls.members[prop.toLowerCase()] : undefined;
+        if (!m && typeof prop === "string" && cls.events[prop.toLowerCase()]) {
+          state.onprops[prop.toLowerCase()] = typeof value === "function" ? value : null;
+          if (typeof value === "function") startPolling();
+          return true;
+        }
         if (!m || (m.put === undefined && m.putref === undefined)) throw unknownName(cls, String(prop));
         var r = invoke(state, m.put !== undefined ? m.put : m.putref, "put", [value]);
         if (r && typeof r.catch === "function") r.catch(function () {});
         return true;
       },
       has: function (t, prop) {
-        return typeof prop === "string" && prop.toLowerCase() in cls.members;
+        return typeof prop === "string" && (prop.toLowerCase() in cls.members || prop.toLowerCase() in cls.events);
       }
     });
     if (handles) handles.set(proxy, state);
     if (gone) gone.register(proxy, { handle: handle, owner: owner }, state);
+    live[handle] = state;
     return proxy;
+  }
+
+  // attachEvent and detachEvent, as the control's objects had them in old pages.
+  function attachment(state, attach, name, f) {
+    var key = String(name).toLowerCase();
+    if (!state.cls.events[key] || typeof f !== "function") return false;
+    var list = state.handlers[key] || (state.handlers[key] = []);
+    var at = list.indexOf(f);
+    if (attach && at < 0) list.push(f);
+    if (!attach && at >= 0) list.splice(at, 1);
+    if (attach) startPolling();
+    return true;
+  }
+
+  // A by-reference argument of an event: the handler reads and may replace .value.
+  function EventRef(value) {
+    this.value = value;
+  }
+
+  function collectEvents(answer) {
+    var list = Array.isArray(answer) ? answer : [answer];
+    for (var i = 0; i < list.length; i++) {
+      var a = list[i];
+      if (a && Array.isArray(a.events)) Array.prototype.push.apply(events, a.events);
+    }
+  }
+
+  function isByRef(w) {
+    return w !== null && typeof w === "object" && !Array.isArray(w) && w.byref === true;
+  }
+
+  // Gives each queued event to its object's handlers, in the order the host raised them, and
+  // sends back what the handlers left in the by-reference arguments of events the object waits
+  // for. Synchronous pages send those answers synchronously, so the object has them before the
+  // page's next call.
+  function deliverEvents(sync) {
+    if (delivering) return;
+    delivering = true;
+    try {
+      while (events.length) fire(events.shift(), sync);
+    } finally {
+      delivering = false;
+    }
+  }
+
+  function fire(ev, sync) {
+    var wire = Array.isArray(ev.args) ? ev.args : [];
+    var args = wire.map(function (w) { return isByRef(w) ? new EventRef(decode(w)) : decode(w); });
+    var state = live[ev.object];
+    if (state && !state.released && session === state.owner) {
+      var key = String(ev.name).toLowerCase();
+      var fns = (state.handlers[key] || []).slice();
+      if (state.onprops[key]) fns.unshift(state.onprops[key]);
+      fns.forEach(function (f) {
+        try {
+          f.apply(undefined, args);
+        } catch (e) {
+          // A failing handler does not stop the others; the page still sees its error.
+          setTimeout(function () { throw e; }, 0);
+        }
+      });
+    }
+    if (!ev.reply || !session) return;
+    var back = args.map(function (a) {
+      if (!(a instanceof EventRef)) return null;
+      try {
+        return encode(a.value);
+      } catch (e) {
+        return null;
+      }
+    });
+    var body = JSON.stringify({ op: "eventResult", event: ev.event, args: back });
+    if (sync) {
+      try {
+        postSync(url(session), body, "");
+      } catch (e) {
+        // The object has its arguments unchanged once it stops waiting.
+      }
+    } else {
+      postAsync(url(session), body, "").catch(function () {});
+    }
+  }
+
+  // Events raised outside a call of the page arrive through a poll, while handlers are attached.
+  function startPolling() {
+    if (polling !== null || typeof setInterval !== "function") return;
+    var inFlight = false;
+    polling = setInterval(function () {
+      if (!session || inFlight) return;
+      inFlight = true;
+      postAsync(url(session), '{"op":"events"}').then(function () {
+        inFlight = false;
+      }, function () {
+        inFlight = false;
+      });
+    }, 250);
   }
 
   // An object that page script dropped is released, as the script engine's garbage collector
   // released the control's objects: a LocalDB then closes its database.
   var gone = typeof FinalizationRegistry === "function" ? new FinalizationRegistry(function (h) {
     if (session !== h.owner) return;
+    delete live[h.handle];
     postAsync(url(session), JSON.stringify({ op: "release", object: h.handle })).catch(function () {});
   }) : null;
 
@@ -368,6 +497,7 @@ function zentrakClient(base) {
     var s = stateOf(obj);
     if (s.released || session !== s.owner) return s.async ? Promise.resolve() : undefined;
     s.released = true;
+    delete live[s.handle];
     if (gone) gone.unregister(s);
     var body = JSON.stringify({ op: "release", object: s.handle });
     if (s.async) return postAsync(url(s.owner), body, s.cls.progid).then(function () {});
@@ -407,6 +537,7 @@ function zentrakClient(base) {
     getProperty: getProperty,
     setProperty: setProperty,
     value: function (vt, value, byref) { return new TaggedValue(vt, value, byref); },
+    EventRef: EventRef,
     endSession: endSession
   };
   return Zentrak;

@@ -149,6 +149,11 @@ export interface ActiveXObjectConstructor {
   new (progid: string): any;
 }
 
+/** A by-reference argument of an event: the handler reads and may replace value. */
+export interface EventRef {
+  value: unknown;
+}
+
 export interface ZentrakNamespace {
   /** The address of the host this client talks to, e.g. "http://127.0.0.1:48620/". */
   readonly host: string;
@@ -164,6 +169,8 @@ export interface ZentrakNamespace {
   getProperty(object: object, name: string): unknown;
   setProperty(object: object, name: string, value: VariantArg): unknown;
   value(vt: VarTypeName, value?: unknown, byref?: boolean): TaggedValue;
+  /** The class of the by-reference arguments that event handlers receive. */
+  readonly EventRef: new (value?: unknown) => EventRef;
   /** Ends this page's session now, releasing all its objects (done by itself when the page unloads). */
   endSession(): void;
 }

@@ -161,6 +161,9 @@ std::u16string CurrencyToText(int64_t scaled) {
 }
 
 std::u16string DateToText(double date) {
+  // Automation dates run from 1 January 100 (-657434) to 31 December 9999 (2958465); outside
+  // them the conversion fails and the text is empty, as the Windows side's VarBstrFromDate does.
+  if (!(date > -657435.0 && date < 2958466.0)) return std::u16string();
   // Automation dates count days from 30 December 1899; the fraction is the time of day, and
   // for negative dates the fraction counts forward from the whole day too.
   double whole = std::trunc(date);

@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 
 #include "base/testing/scoped.h"
 #include "platform/codepage.h"
@@ -75,6 +76,16 @@ TEST(Locale, BooleanAndCurrencyText) {
   EXPECT_EQ(LocaleTextToBoolean(u"maybe", b), ParseResult::kTypeMismatch);
   EXPECT_EQ(CurrencyToText(-30000), u"-3");
   EXPECT_EQ(CurrencyToText(12345), u"1.2345");
+}
+
+// Dates outside the automation range have no text (found by fuzz_convert: the day count
+// overflowed on the way to time_t).
+TEST(Locale, DatesOutsideTheAutomationRangeHaveNoText) {
+  for (double date : {-657435.0, 2958466.0, -1.6e153, 1e300, std::numeric_limits<double>::quiet_NaN(),
+                      std::numeric_limits<double>::infinity()})
+    EXPECT_EQ(DateToText(date), u"") << date;
+  for (double date : {-657434.0, -657434.5, 0.0, 2958465.0, 2958465.99})
+    EXPECT_NE(DateToText(date), u"") << date;
 }
 
 TEST(Paths, BackslashesAndDrivesMapOntoFolders) {

@@ -145,8 +145,11 @@ async function main() {
   const env = { ...process.env, USERPROFILE: profile, HOME: work, ZENTRAK_FILE_CHOOSER: `printf '%s\\n' '${sample}'` };
   delete env.DISPLAY;
   delete env.WAYLAND_DISPLAY;
+  // A host built with ZENTRAK_TEST_CLASSES also serves the test-only classes.
+  const testClasses = spawnSync(hostBinary, ["--help"], { encoding: "utf8" }).stdout.includes("--test-classes");
   const { match } = await start(hostBinary,
-    ["--port", "0", "--config", path.join(work, "host.json"), "--allow-origin", intranetOrigin],
+    ["--port", "0", "--config", path.join(work, "host.json"), "--allow-origin", intranetOrigin,
+     ...(testClasses ? ["--test-classes"] : [])],
     { env }, /listening on http:\/\/127\.0\.0\.1:(\d+)\//);
   const port = Number(match[1]);
   const hostBase = `http://127.0.0.1:${port}/`;
@@ -289,6 +292,24 @@ async function main() {
             [-2147352571, "Type mismatch", "Zentrak.ActiveFormX_Foxit", true], k);
     }
   }));
+
+  if (!testClasses) {
+    console.log("skip - events reach the page's handlers (the host was built without ZENTRAK_TEST_CLASSES)");
+  } else {
+    await test("events reach the page's handlers, and by-reference arguments come back", () => withPage(async (page) => {
+      await page.goto(`${intranetOrigin}/events.html`);
+      await page.waitForFunction(() => window.results.asyncKey !== undefined);
+      const r = await page.evaluate(() => window.results);
+      equal(r.attach, true, "attachEvent");
+      equal(r.attachUnknown, false, "attachEvent of an unknown event");
+      equal(r.seen, [["property", 65], ["attached", true, 650]], "handlers in order, by-reference boxes");
+      equal(r.first, 651, "the key as the handlers left it");
+      equal(r.swallowed, 0, "a swallowed key");
+      equal(r.unhandled, 67, "no handler");
+      equal(r.noticeBeforeReturn, "hello", "a by-value event, before the call returned");
+      equal(r.asyncKey, -9, "the Promise API");
+    }));
+  }
 
   await test("the ES module and Promise API from an approved origin", () => withPage(async (page) => {
     await page.goto(`${intranetOrigin}/module.html`);
