@@ -74,7 +74,7 @@ json Describe(const ClassDesc& cls) {
     for (const MemberDesc& m : cls.default_source->members) {
       json params = json::array();
       for (const ParamDesc& p : m.params)
-        params.push_back({{"name", p.name}, {"type", TypeName(p.type)}, {"byref", p.by_ref}});
+        params.push_back({{"name", p.name}, {"type", ParamTypeOf(p.type).wire}, {"byref", p.by_ref}});
       events.push_back({{"name", m.name}, {"dispid", m.dispid}, {"params", std::move(params)}});
     }
     described["events"] = std::move(events);
