@@ -145,6 +145,9 @@ async function main() {
   const env = { ...process.env, USERPROFILE: profile, HOME: work, ZENTRAK_FILE_CHOOSER: `printf '%s\\n' '${sample}'` };
   delete env.DISPLAY;
   delete env.WAYLAND_DISPLAY;
+  // A small request limit, so that a page can pass it.
+  const maxRequestBytes = 65536;
+  fs.writeFileSync(path.join(work, "host.json"), JSON.stringify({ maxRequestBytes }));
   // A host built with ZENTRAK_TEST_CLASSES also serves the test-only classes.
   const testClasses = spawnSync(hostBinary, ["--help"], { encoding: "utf8" }).stdout.includes("--test-classes");
   const { match } = await start(hostBinary,
@@ -372,6 +375,35 @@ async function main() {
       status = (await call()).status;
     }
     equal(status, 410, "session after unload");
+  }));
+
+  await test("too large a request reaches the page as a refusal naming its size and the limit", () => withPage(async (page) => {
+    await page.goto(`${intranetOrigin}/plain.html`);
+    const big = "x".repeat(maxRequestBytes);
+    const r = await page.evaluate(async (text) => {
+      const db = await Zentrak.create("Zentrak.LocalDB");
+      const seen = {};
+      for (const [name, call] of [["async", () => db.executeSql(text)],
+                                  ["sync", async () => Zentrak.createObject("Zentrak.LocalDB").executeSql(text)]]) {
+        try {
+          await call();
+          seen[name] = "no error";
+        } catch (e) {
+          seen[name] = { number: e.number, description: e.description };
+        }
+      }
+      seen.after = await db.GetVersion();
+      return seen;
+    }, big);
+    for (const k of ["async", "sync"]) {
+      equal(r[k].number, -2147024809, `${k} number`);
+      assert(/the body has \d+ bytes, more than the 65536 a request may have/.test(r[k].description), r[k].description);
+    }
+    equal(r.after, "Corvel SqliteDB 0.8", "the session goes on");
+    const answer = await request(port, "POST", "/api", { headers: { Origin: intranetOrigin }, body: `${big}x` });
+    equal([answer.status, answer.headers["access-control-allow-origin"]], [413, intranetOrigin], "413 with CORS");
+    const foreignAnswer = await request(port, "POST", "/api", { headers: { Origin: foreignOrigin }, body: `${big}x` });
+    equal([foreignAnswer.status, foreignAnswer.headers["access-control-allow-origin"]], [413, undefined], "foreign 413");
   }));
 
   await test("the TypeScript declarations compile", async () => {
