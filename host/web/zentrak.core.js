@@ -38,6 +38,10 @@ function zentrakClient(base) {
   };
 
   var session = null; // the token of this page load's session
+  // The session that ended as the page was hidden. Unload handlers that old pages wrote for the
+  // control still call its objects (db.close()); the browser no longer lets those calls out, and
+  // the objects are released with the session anyway, so they succeed and do nothing.
+  var unloaded = null;
   var opening = null; // a Promise of the token while an asynchronous open is under way
   var hooked = false;
   var classes = Object.create(null); // lower-case progid -> member table
@@ -130,6 +134,7 @@ function zentrakClient(base) {
     var ended = false;
     addEventListener("pagehide", function () {
       ended = session !== null;
+      unloaded = session;
       endSession();
     });
     addEventListener("pageshow", function (ev) {
@@ -430,6 +435,7 @@ function zentrakClient(base) {
   }) : null;
 
   function invokeSync(state, dispid, kind, args) {
+    if (unloaded !== null && state.owner === unloaded) return undefined;
     if (state.released || session !== state.owner)
       throw makeError(RPC_E_DISCONNECTED, "The object has been released", state.cls.progid);
     var a = postSync(url(state.owner), callRequest(state.handle, dispid, kind, args), state.cls.progid);
@@ -437,6 +443,7 @@ function zentrakClient(base) {
   }
 
   function invokeAsync(state, dispid, kind, args) {
+    if (unloaded !== null && state.owner === unloaded) return Promise.resolve(undefined);
     if (state.released || session !== state.owner)
       return Promise.reject(makeError(RPC_E_DISCONNECTED, "The object has been released", state.cls.progid));
     var body;

@@ -406,6 +406,26 @@ async function main() {
     equal([foreignAnswer.status, foreignAnswer.headers["access-control-allow-origin"]], [413, undefined], "foreign 413");
   }));
 
+  await test("old pages' unload handlers call their objects without an error", () => withPage(async (page) => {
+    let token = null;
+    page.on("request", (req) => {
+      const m = req.url().match(/[?&]session=([0-9a-f]{32})/);
+      if (m) token = m[1];
+    });
+    await page.goto(`${intranetOrigin}/oldunload.html`);
+    equal(await page.evaluate(() => window.version), "Corvel SqliteDB 0.8", "version");
+    await page.goto(`${intranetOrigin}/plain.html`);
+    equal(await page.evaluate(() => localStorage.getItem("onunload")), "ok", "onunload");
+    // The session still ends with the page.
+    let status = 0;
+    for (let i = 0; i < 50 && status !== 410; i++) {
+      await new Promise((res) => setTimeout(res, 100));
+      status = (await request(port, "POST", `/api?session=${token}`,
+        { headers: { Origin: intranetOrigin }, body: '{"op":"call","object":1,"dispid":201}' })).status;
+    }
+    equal(status, 410, "session after unload");
+  }));
+
   await test("the TypeScript declarations compile", async () => {
     const tsc = spawnSync(process.execPath, [path.join(here, "node_modules", "typescript", "bin", "tsc"), "-p", here],
       { encoding: "utf8" });
