@@ -442,6 +442,73 @@ function zentrakClient(base) {
     return resultOf(a, state.cls.progid);
   }
 
+  // Promise calls reach the host in the order the page made them, as calls of the control did.
+  // They wait in one queue; the calls made while nothing is on its way (within the page's
+  // current task) and those made while a batch is on its way go together as the next batch, one
+  // request whose answers come back in the same order, and the next batch leaves only once the
+  // answer of the one before is in. Calls of synchronous objects go at once, as before.
+  var queue = []; // {token, reqs (request texts), source, resolve, reject}
+  var sending = false;
+  var BATCH_BYTES = 1 << 20; // a batch larger than this is split, well below the host's limit
+
+  // A Promise of the answers to `reqs`, an array as long as they are, with the session token
+  // they ran in as its `token`. `token` is the session the requests need, or null for any.
+  function enqueue(token, reqs, source) {
+    return new Promise(function (resolve, reject) {
+      queue.push({ token: token, reqs: reqs, source: source, resolve: resolve, reject: reject });
+      if (!sending) {
+        sending = true;
+        Promise.resolve().then(sendBatch);
+      }
+    });
+  }
+
+  function failAll(items, e) {
+    items.forEach(function (item) {
+      item.reject(makeError(e.number, e.description || e.message, item.source));
+    });
+  }
+
+  function sendBatch() {
+    if (!queue.length) {
+      sending = false;
+      return undefined;
+    }
+    return sessionAsync(queue[0].source).then(function (token) {
+      var batch = [];
+      var parts = [];
+      var size = 0;
+      while (queue.length) {
+        var item = queue[0];
+        var length = item.reqs.reduce(function (n, r) { return n + r.length + 1; }, 0);
+        if (batch.length && size + length > BATCH_BYTES) break;
+        queue.shift();
+        if (item.token !== null && item.token !== token) {
+          failAll([item], makeError(RPC_E_DISCONNECTED, "The object has been released"));
+          continue;
+        }
+        batch.push(item);
+        Array.prototype.push.apply(parts, item.reqs);
+        size += length;
+      }
+      if (!batch.length) return undefined;
+      return postAsync(url(token), "[" + parts.join(",") + "]", batch[0].source).then(function (answers) {
+        var at = 0;
+        batch.forEach(function (item) {
+          var mine = Array.isArray(answers) ? answers.slice(at, at + item.reqs.length) : [];
+          at += item.reqs.length;
+          mine.token = token;
+          item.resolve(mine);
+        });
+      }, function (e) {
+        failAll(batch, e);
+      });
+    }, function (e) {
+      // No session: every call waiting fails as the opening did.
+      failAll(queue.splice(0), e);
+    }).then(sendBatch);
+  }
+
   function invokeAsync(state, dispid, kind, args) {
     if (unloaded !== null && state.owner === unloaded) return Promise.resolve(undefined);
     if (state.released || session !== state.owner)
@@ -452,8 +519,8 @@ function zentrakClient(base) {
     } catch (e) {
       return Promise.reject(e);
     }
-    return postAsync(url(state.owner), body, state.cls.progid).then(function (a) {
-      return resultOf(a, state.cls.progid);
+    return enqueue(state.owner, [body], state.cls.progid).then(function (answers) {
+      return resultOf(answers[0], state.cls.progid);
     });
   }
 
@@ -484,11 +551,9 @@ function zentrakClient(base) {
   }
 
   function create(progid) {
-    return sessionAsync(String(progid)).then(function (token) {
-      var reqs = createRequests(progid);
-      return postAsync(url(token), JSON.stringify(reqs), String(progid)).then(function (answers) {
-        return created(progid, answers, token, invokeAsync);
-      });
+    var reqs = createRequests(progid).map(function (r) { return JSON.stringify(r); });
+    return enqueue(null, reqs, String(progid)).then(function (answers) {
+      return created(progid, answers, answers.token, invokeAsync);
     });
   }
 
@@ -507,7 +572,7 @@ function zentrakClient(base) {
     delete live[s.handle];
     if (gone) gone.unregister(s);
     var body = JSON.stringify({ op: "release", object: s.handle });
-    if (s.async) return postAsync(url(s.owner), body, s.cls.progid).then(function () {});
+    if (s.async) return enqueue(s.owner, [body], s.cls.progid).then(function () {});
     postSync(url(s.owner), body, s.cls.progid);
     return undefined;
   }

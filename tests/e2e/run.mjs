@@ -377,6 +377,35 @@ async function main() {
     equal(status, 410, "session after unload");
   }));
 
+  await test("Promise calls reach the host in the order they were made, in batches", () => withPage(async (page) => {
+    await page.goto(`${intranetOrigin}/plain.html`);
+    let posts = 0;
+    page.on("request", (req) => { if (req.url().startsWith(`${hostBase}api`)) posts++; });
+    const r = await page.evaluate(async () => {
+      const rows = async (db) => JSON.parse(await db.queryAll("select n from o order by rowid")).data.map((x) => Number(x[0]));
+      const db = await Zentrak.create("Zentrak.LocalDB");
+      await db.setDBName("e2e_order", "");
+      const trials = [];
+      for (let t = 0; t < 10; t++) {
+        const steps = [db.executeSql("drop table if exists o"), db.executeSql("create table o(n integer)"),
+                       db.executeSql("insert into o values(1)"), db.executeSql("insert into o values(2)")];
+        trials.push([...(await Promise.all(steps)), ...(await rows(db))].join());
+      }
+      const inserts = Array.from({ length: 200 }, (_, i) => db.executeSql(`insert into o values(${i + 3})`));
+      const failing = db.queryAll(null).then(() => "no error", (e) => e.number);
+      const other = Zentrak.create("Zentrak.LocalDB").then((o) => o.GetVersion());
+      await Promise.all(inserts);
+      return { trials, stored: await rows(db), failing: await failing, other: await other };
+    });
+    equal(new Set(r.trials), new Set(["true,true,true,true,1,2"]), "drop, create, insert without await");
+    equal(r.trials.length, 10, "trials");
+    equal(r.stored, Array.from({ length: 202 }, (_, i) => i + 1), "200 inserts with Promise.all");
+    equal(r.failing, -2147418113, "a failed call in a batch fails alone");
+    equal(r.other, "Corvel SqliteDB 0.8", "an object made in the same batch");
+    // 10 trials of two round trips, then the 200 inserts and their neighbours in a few batches.
+    assert(posts <= 2 + 10 * 2 + 2 + 4, `${posts} requests`);
+  }));
+
   await test("too large a request reaches the page as a refusal naming its size and the limit", () => withPage(async (page) => {
     await page.goto(`${intranetOrigin}/plain.html`);
     const big = "x".repeat(maxRequestBytes);
