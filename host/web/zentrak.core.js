@@ -465,7 +465,8 @@ function zentrakClient(base) {
 
   function failAll(items, e) {
     items.forEach(function (item) {
-      item.reject(makeError(e.number, e.description || e.message, item.source));
+      var code = e && typeof e.number === "number" ? e.number : E_FAIL;
+      item.reject(makeError(code, (e && (e.description || e.message)) || "Unspecified error", item.source));
     });
   }
 
