@@ -221,11 +221,12 @@ void HttpConnection::Parse() {
       std::optional<HttpResponse> refusal = owner_.Screen(*this, request_);
       if (!refusal && head.chunked) {
         // Chunked bodies have no size to check up front; browsers never send them here.
-        refusal = owner_.Malformed(411, "Bad request: a request body needs a Content-Length");
+        refusal = owner_.BodyRefused(request_, 411, "Bad request: a request body needs a Content-Length");
       } else if (!refusal && body_length_ > limits_.max_body) {
-        refusal = owner_.Malformed(413, "Bad request: the body has " + std::to_string(body_length_) +
-                                            " bytes, more than the " + std::to_string(limits_.max_body) +
-                                            " a request may have");
+        refusal = owner_.BodyRefused(request_, 413,
+                                     "Bad request: the body has " + std::to_string(body_length_) +
+                                         " bytes, more than the " + std::to_string(limits_.max_body) +
+                                         " a request may have");
       }
       if (refusal) {
         // The body is not kept: a body of a size the host will wade through is skipped, and

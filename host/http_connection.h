@@ -44,6 +44,10 @@ class HttpConnectionOwner {
   virtual std::optional<HttpResponse> Screen(const HttpConnection& connection, const HttpRequest& head) = 0;
   // The answer to a request refused for its framing or size; description says why.
   virtual HttpResponse Malformed(int status, const std::string& description) = 0;
+  // The same, for a request whose head was read and passed the screen but whose body is
+  // refused: the owner adds what every answer to that head carries (an approved page's CORS
+  // headers, so that the page can read why it was refused).
+  virtual HttpResponse BodyRefused(const HttpRequest& head, int status, const std::string& description) = 0;
   // A whole request. The owner answers with connection.Answer(), now or later.
   virtual void Handle(HttpConnection& connection, HttpRequest request) = 0;
   // The connection has ended (the peer left, an error, or the owner closed it). It is

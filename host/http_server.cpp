@@ -226,6 +226,17 @@ HttpResponse HttpServer::Malformed(int status, const std::string& description) {
   return Refusal(status, kE_INVALIDARG, description);
 }
 
+// A page of an approved origin reads the refusal (its size and the limit) instead of seeing a
+// host that does not answer. Unknown origins are not asked about here: their refusal stays
+// unreadable until they are approved.
+HttpResponse HttpServer::BodyRefused(const HttpRequest& head, int status, const std::string& description) {
+  HttpResponse r = Malformed(status, description);
+  const std::string* origin_header = head.Header("origin");
+  if (origin_header && policy_.Decide(*origin_header) == OriginDecision::kApproved)
+    AddCors(head, r, *NormalizeOrigin(*origin_header), false);
+  return r;
+}
+
 void HttpServer::Handle(HttpConnection& connection, HttpRequest request) {
   last_request_ = g_get_monotonic_time();
   served_since_trim_ = true;

@@ -50,6 +50,7 @@ class HttpServer : private HttpConnectionOwner {
   // HttpConnectionOwner
   std::optional<HttpResponse> Screen(const HttpConnection& connection, const HttpRequest& head) override;
   HttpResponse Malformed(int status, const std::string& description) override;
+  HttpResponse BodyRefused(const HttpRequest& head, int status, const std::string& description) override;
   void Handle(HttpConnection& connection, HttpRequest request) override;
   void Ended(HttpConnection& connection) override;
 

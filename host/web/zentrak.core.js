@@ -38,6 +38,10 @@ function zentrakClient(base) {
   };
 
   var session = null; // the token of this page load's session
+  // The session that ended as the page was hidden. Unload handlers that old pages wrote for the
+  // control still call its objects (db.close()); the browser no longer lets those calls out, and
+  // the objects are released with the session anyway, so they succeed and do nothing.
+  var unloaded = null;
   var opening = null; // a Promise of the token while an asynchronous open is under way
   var hooked = false;
   var classes = Object.create(null); // lower-case progid -> member table
@@ -130,6 +134,7 @@ function zentrakClient(base) {
     var ended = false;
     addEventListener("pagehide", function () {
       ended = session !== null;
+      unloaded = session;
       endSession();
     });
     addEventListener("pageshow", function (ev) {
@@ -430,13 +435,83 @@ function zentrakClient(base) {
   }) : null;
 
   function invokeSync(state, dispid, kind, args) {
+    if (unloaded !== null && state.owner === unloaded) return undefined;
     if (state.released || session !== state.owner)
       throw makeError(RPC_E_DISCONNECTED, "The object has been released", state.cls.progid);
     var a = postSync(url(state.owner), callRequest(state.handle, dispid, kind, args), state.cls.progid);
     return resultOf(a, state.cls.progid);
   }
 
+  // Promise calls reach the host in the order the page made them, as calls of the control did.
+  // They wait in one queue; the calls made while nothing is on its way (within the page's
+  // current task) and those made while a batch is on its way go together as the next batch, one
+  // request whose answers come back in the same order, and the next batch leaves only once the
+  // answer of the one before is in. Calls of synchronous objects go at once, as before.
+  var queue = []; // {token, reqs (request texts), source, resolve, reject}
+  var sending = false;
+  var BATCH_BYTES = 1 << 20; // a batch larger than this is split, well below the host's limit
+
+  // A Promise of the answers to `reqs`, an array as long as they are, with the session token
+  // they ran in as its `token`. `token` is the session the requests need, or null for any.
+  function enqueue(token, reqs, source) {
+    return new Promise(function (resolve, reject) {
+      queue.push({ token: token, reqs: reqs, source: source, resolve: resolve, reject: reject });
+      if (!sending) {
+        sending = true;
+        Promise.resolve().then(sendBatch);
+      }
+    });
+  }
+
+  function failAll(items, e) {
+    items.forEach(function (item) {
+      var code = e && typeof e.number === "number" ? e.number : E_FAIL;
+      item.reject(makeError(code, (e && (e.description || e.message)) || "Unspecified error", item.source));
+    });
+  }
+
+  function sendBatch() {
+    if (!queue.length) {
+      sending = false;
+      return undefined;
+    }
+    return sessionAsync(queue[0].source).then(function (token) {
+      var batch = [];
+      var parts = [];
+      var size = 0;
+      while (queue.length) {
+        var item = queue[0];
+        var length = item.reqs.reduce(function (n, r) { return n + r.length + 1; }, 0);
+        if (batch.length && size + length > BATCH_BYTES) break;
+        queue.shift();
+        if (item.token !== null && item.token !== token) {
+          failAll([item], makeError(RPC_E_DISCONNECTED, "The object has been released"));
+          continue;
+        }
+        batch.push(item);
+        Array.prototype.push.apply(parts, item.reqs);
+        size += length;
+      }
+      if (!batch.length) return undefined;
+      return postAsync(url(token), "[" + parts.join(",") + "]", batch[0].source).then(function (answers) {
+        var at = 0;
+        batch.forEach(function (item) {
+          var mine = Array.isArray(answers) ? answers.slice(at, at + item.reqs.length) : [];
+          at += item.reqs.length;
+          mine.token = token;
+          item.resolve(mine);
+        });
+      }, function (e) {
+        failAll(batch, e);
+      });
+    }, function (e) {
+      // No session: every call waiting fails as the opening did.
+      failAll(queue.splice(0), e);
+    }).then(sendBatch);
+  }
+
   function invokeAsync(state, dispid, kind, args) {
+    if (unloaded !== null && state.owner === unloaded) return Promise.resolve(undefined);
     if (state.released || session !== state.owner)
       return Promise.reject(makeError(RPC_E_DISCONNECTED, "The object has been released", state.cls.progid));
     var body;
@@ -445,8 +520,8 @@ function zentrakClient(base) {
     } catch (e) {
       return Promise.reject(e);
     }
-    return postAsync(url(state.owner), body, state.cls.progid).then(function (a) {
-      return resultOf(a, state.cls.progid);
+    return enqueue(state.owner, [body], state.cls.progid).then(function (answers) {
+      return resultOf(answers[0], state.cls.progid);
     });
   }
 
@@ -477,11 +552,9 @@ function zentrakClient(base) {
   }
 
   function create(progid) {
-    return sessionAsync(String(progid)).then(function (token) {
-      var reqs = createRequests(progid);
-      return postAsync(url(token), JSON.stringify(reqs), String(progid)).then(function (answers) {
-        return created(progid, answers, token, invokeAsync);
-      });
+    var reqs = createRequests(progid).map(function (r) { return JSON.stringify(r); });
+    return enqueue(null, reqs, String(progid)).then(function (answers) {
+      return created(progid, answers, answers.token, invokeAsync);
     });
   }
 
@@ -500,7 +573,7 @@ function zentrakClient(base) {
     delete live[s.handle];
     if (gone) gone.unregister(s);
     var body = JSON.stringify({ op: "release", object: s.handle });
-    if (s.async) return postAsync(url(s.owner), body, s.cls.progid).then(function () {});
+    if (s.async) return enqueue(s.owner, [body], s.cls.progid).then(function () {});
     postSync(url(s.owner), body, s.cls.progid);
     return undefined;
   }

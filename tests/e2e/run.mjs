@@ -145,6 +145,9 @@ async function main() {
   const env = { ...process.env, USERPROFILE: profile, HOME: work, ZENTRAK_FILE_CHOOSER: `printf '%s\\n' '${sample}'` };
   delete env.DISPLAY;
   delete env.WAYLAND_DISPLAY;
+  // A small request limit, so that a page can pass it.
+  const maxRequestBytes = 65536;
+  fs.writeFileSync(path.join(work, "host.json"), JSON.stringify({ maxRequestBytes }));
   // A host built with ZENTRAK_TEST_CLASSES also serves the test-only classes.
   const testClasses = spawnSync(hostBinary, ["--help"], { encoding: "utf8" }).stdout.includes("--test-classes");
   const { match } = await start(hostBinary,
@@ -370,6 +373,84 @@ async function main() {
     for (let i = 0; i < 50 && status !== 410; i++) {
       await new Promise((r) => setTimeout(r, 100));
       status = (await call()).status;
+    }
+    equal(status, 410, "session after unload");
+  }));
+
+  await test("Promise calls reach the host in the order they were made, in batches", () => withPage(async (page) => {
+    await page.goto(`${intranetOrigin}/plain.html`);
+    let posts = 0;
+    page.on("request", (req) => { if (req.url().startsWith(`${hostBase}api`)) posts++; });
+    const r = await page.evaluate(async () => {
+      const rows = async (db) => JSON.parse(await db.queryAll("select n from o order by rowid")).data.map((x) => Number(x[0]));
+      const db = await Zentrak.create("Zentrak.LocalDB");
+      await db.setDBName("e2e_order", "");
+      const trials = [];
+      for (let t = 0; t < 10; t++) {
+        const steps = [db.executeSql("drop table if exists o"), db.executeSql("create table o(n integer)"),
+                       db.executeSql("insert into o values(1)"), db.executeSql("insert into o values(2)")];
+        trials.push([...(await Promise.all(steps)), ...(await rows(db))].join());
+      }
+      const inserts = Array.from({ length: 200 }, (_, i) => db.executeSql(`insert into o values(${i + 3})`));
+      const failing = db.queryAll(null).then(() => "no error", (e) => e.number);
+      const other = Zentrak.create("Zentrak.LocalDB").then((o) => o.GetVersion());
+      await Promise.all(inserts);
+      return { trials, stored: await rows(db), failing: await failing, other: await other };
+    });
+    equal(new Set(r.trials), new Set(["true,true,true,true,1,2"]), "drop, create, insert without await");
+    equal(r.trials.length, 10, "trials");
+    equal(r.stored, Array.from({ length: 202 }, (_, i) => i + 1), "200 inserts with Promise.all");
+    equal(r.failing, -2147418113, "a failed call in a batch fails alone");
+    equal(r.other, "Corvel SqliteDB 0.8", "an object made in the same batch");
+    // 10 trials of two round trips, then the 200 inserts and their neighbours in a few batches.
+    assert(posts <= 2 + 10 * 2 + 2 + 4, `${posts} requests`);
+  }));
+
+  await test("too large a request reaches the page as a refusal naming its size and the limit", () => withPage(async (page) => {
+    await page.goto(`${intranetOrigin}/plain.html`);
+    const big = "x".repeat(maxRequestBytes);
+    const r = await page.evaluate(async (text) => {
+      const db = await Zentrak.create("Zentrak.LocalDB");
+      const seen = {};
+      for (const [name, call] of [["async", () => db.executeSql(text)],
+                                  ["sync", async () => Zentrak.createObject("Zentrak.LocalDB").executeSql(text)]]) {
+        try {
+          await call();
+          seen[name] = "no error";
+        } catch (e) {
+          seen[name] = { number: e.number, description: e.description };
+        }
+      }
+      seen.after = await db.GetVersion();
+      return seen;
+    }, big);
+    for (const k of ["async", "sync"]) {
+      equal(r[k].number, -2147024809, `${k} number`);
+      assert(/the body has \d+ bytes, more than the 65536 a request may have/.test(r[k].description), r[k].description);
+    }
+    equal(r.after, "Corvel SqliteDB 0.8", "the session goes on");
+    const answer = await request(port, "POST", "/api", { headers: { Origin: intranetOrigin }, body: `${big}x` });
+    equal([answer.status, answer.headers["access-control-allow-origin"]], [413, intranetOrigin], "413 with CORS");
+    const foreignAnswer = await request(port, "POST", "/api", { headers: { Origin: foreignOrigin }, body: `${big}x` });
+    equal([foreignAnswer.status, foreignAnswer.headers["access-control-allow-origin"]], [413, undefined], "foreign 413");
+  }));
+
+  await test("old pages' unload handlers call their objects without an error", () => withPage(async (page) => {
+    let token = null;
+    page.on("request", (req) => {
+      const m = req.url().match(/[?&]session=([0-9a-f]{32})/);
+      if (m) token = m[1];
+    });
+    await page.goto(`${intranetOrigin}/oldunload.html`);
+    equal(await page.evaluate(() => window.version), "Corvel SqliteDB 0.8", "version");
+    await page.goto(`${intranetOrigin}/plain.html`);
+    equal(await page.evaluate(() => localStorage.getItem("onunload")), "ok", "onunload");
+    // The session still ends with the page.
+    let status = 0;
+    for (let i = 0; i < 50 && status !== 410; i++) {
+      await new Promise((res) => setTimeout(res, 100));
+      status = (await request(port, "POST", `/api?session=${token}`,
+        { headers: { Origin: intranetOrigin }, body: '{"op":"call","object":1,"dispid":201}' })).status;
     }
     equal(status, 410, "session after unload");
   }));
