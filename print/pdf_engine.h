@@ -4,8 +4,9 @@
 // runs.
 //
 // On Linux the engine is our own (print/cups_pdf_engine.cpp): poppler reads the document and a
-// print is one CUPS job of application/pdf. On Windows the engine is not built yet: creating
-// one fails with ENotAvailable.
+// print is one CUPS job of application/pdf. On Windows (print/win32_pdf_engine.cpp) the engine
+// checks the document's frame and spools it RAW through winspool, one job per copy; it applies
+// neither the page range nor scaling, rotation or centring.
 #pragma once
 
 #include <cstdint>
@@ -86,7 +87,7 @@ using PrintDestination = std::function<std::string()>;
 // Makes an engine. The printing service creates one per job and destroys it after closing.
 using PdfEngineFactory = std::function<std::unique_ptr<PdfEngine>(PrintDestination destination)>;
 
-// The platform's engine (above). Throws ENotAvailable where there is none yet.
+// The platform's engine (above).
 std::unique_ptr<PdfEngine> CreatePlatformPdfEngine(PrintDestination destination);
 
 }  // namespace zentrak
