@@ -14,7 +14,8 @@ bash scripts/build.sh all
 bash tests/cups/run.sh "$build"
 
 if [ -x scripts/test-windows.sh ] || [ -f scripts/test-windows.sh ]; then
-  bash scripts/test-windows.sh "$build"
+  # Beside a private cupsd, so that the module prints through Wine's winspool to a test queue.
+  bash tests/cups/with_cupsd.sh bash scripts/test-windows.sh "$build"
 fi
 if [ -f tests/e2e/run.sh ]; then
   # Beside a private cupsd, so that the demo's Printing panel prints to a test queue.
