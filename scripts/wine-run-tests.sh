@@ -117,9 +117,12 @@ if [ -n "${ZENTRAK_CUPS_ROOT:-}" ]; then
   # The last job of printing.js: the sample, as pdftopdf passed it to the queue's file.
   pages=$(pdfinfo "$ZENTRAK_CUPS_ROOT/out/ZentrakB.pdf" 2>&1 | sed -n 's/^Pages: *//p')
   if [ "$pages" = 3 ]; then pass; else fail "printed under Wine: pdfinfo gives [$pages] pages, want 3"; fi
-  # Two prints per run of the suite, none for the document that is not a PDF, and none left queued.
-  jobs=$(lpstat -W completed -o ZentrakB 2>/dev/null | wc -l)
-  if [ "$jobs" = 4 ]; then pass; else fail "printed under Wine: $jobs jobs completed on ZentrakB, want 4"; fi
+  # Per run of the suite: two prints on ZentrakB, none for the document that is not a PDF nor for
+  # the bad option, and one job per copy on ZentrakA; none left queued.
+  for want in ZentrakB:4 ZentrakA:4; do
+    jobs=$(lpstat -W completed -o "${want%:*}" 2>/dev/null | wc -l)
+    if [ "$jobs" = "${want#*:}" ]; then pass; else fail "printed under Wine: $jobs jobs completed on ${want%:*}, want ${want#*:}"; fi
+  done
   queued=$(lpstat -W not-completed -o 2>/dev/null | wc -l)
   if [ "$queued" = 0 ]; then pass; else fail "printed under Wine: $queued jobs left queued"; fi
 fi

@@ -77,10 +77,26 @@ if (!outDir || !samplePath) {
     check("the printed file is whole", printed.indexOf("%%EOF") >= 0, true);
   }
 
+  // The printer picked stays the user's default: the profile's device value names it.
+  var device = new ActiveXObject("WScript.Shell").RegRead(
+      "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Device");
+  check("the default is written to the profile", device.split(",")[0], "ZentrakB");
+
   // A name that is no printer and maps to none prints on the current printer, which the job above
   // made ZentrakB.
   fso.DeleteFile(out, true);
   check("printOut on the current printer", ps.printOut("NoSuchPrinter", readText(samplePath)), true);
   check("the current printer printed", waitForPrint(out) !== null, true);
+
+  // Copies are jobs of their own on the printer named in any letter case (the runner counts the
+  // jobs); the options the engine does not apply are still converted, and a bad one fails the call.
+  var outA = outDir + "\\ZentrakA.pdf";
+  if (fso.FileExists(outA)) fso.DeleteFile(outA, true);
+  check("printOutWithPage, two copies",
+        ps.printOutWithPage("zentraka", readText(samplePath), '{"numOfCopies":2,"Scaling":50,"AutoRotate":1}'),
+        undefined);
+  check("the copies printed", waitForPrint(outA) !== null, true);
+  checkError("printOutWithPage, an option that is no number",
+             function () { ps.printOutWithPage("zentraka", readText(samplePath), '{"Scaling":"abc"}'); }, E_UNEXPECTED);
 }
 finish();
