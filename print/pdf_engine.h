@@ -4,9 +4,10 @@
 // runs.
 //
 // On Linux the engine is our own (print/cups_pdf_engine.cpp): poppler reads the document and a
-// print is one CUPS job of application/pdf. On Windows (print/win32_pdf_engine.cpp) the engine
-// checks the document's frame and spools it RAW through winspool, one job per copy; it applies
-// neither the page range nor scaling, rotation or centring.
+// print is one CUPS job of application/pdf. On Windows (print/win32_pdf_engine.cpp) the engine is
+// the outside PDF control when its class is registered, driven through its dispatch members; else
+// our own, which checks the document's frame and spools it RAW through winspool, one job per copy,
+// and applies neither the page range nor scaling, rotation or centring.
 #pragma once
 
 #include <cstdint>

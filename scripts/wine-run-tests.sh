@@ -113,6 +113,20 @@ for suite in "$repo"/tests/wine/*.js "$repo"/tests/wine/*.vbs; do
   for locale in cp936 default; do run_script "$suite" "$locale"; done
 done
 
+# The outside PDF control's class, registered for one suite as the test's recorder, which writes
+# every dispatch call it receives to ZENTRAK_RECORD_FILE.
+control_key='HKCR\CLSID\{DB2189DF-ABF4-445A-A4E5-BF32F2CEA4D9}'
+if zentrak_wine reg add "$control_key\InprocServer32" /ve /d \
+    "$(zentrak_winpath "$build/wine-tests/zentrak_print_recorder.dll")" /f >/dev/null 2>&1; then
+  export ZENTRAK_RECORD_FILE
+  ZENTRAK_RECORD_FILE=$(zentrak_winpath "$work/print_calls.txt")
+  for locale in cp936 default; do run_script "$repo/tests/wine/outside/print_calls.js" "$locale"; done
+  zentrak_wine reg delete "$control_key" /f >/dev/null 2>&1
+  unset ZENTRAK_RECORD_FILE
+else
+  fail "registering the print recorder"
+fi
+
 if [ -n "${ZENTRAK_CUPS_ROOT:-}" ]; then
   # The last job of printing.js: the sample, as pdftopdf passed it to the queue's file.
   pages=$(pdfinfo "$ZENTRAK_CUPS_ROOT/out/ZentrakB.pdf" 2>&1 | sed -n 's/^Pages: *//p')
