@@ -18,8 +18,9 @@
 
 namespace zentrak {
 
-// The printer object of an engine. Puts store a setting for the prints that follow; they never
-// fail. Values arrive as the callers give them; the meanings below are the engine's.
+// The printer object of an engine. Puts store a setting for the prints that follow; our own
+// engines' puts never fail, the outside control's throw its error text when the control refuses
+// one. Values arrive as the callers give them; the meanings below are those of our own engines.
 class IPDFPrinter {
  public:
   virtual ~IPDFPrinter() = default;
