@@ -3,7 +3,7 @@
 //
 // Linux (platform/posix/printers.cpp) asks CUPS through libcups. The server is the one libcups
 // finds: CUPS_SERVER, ~/.cups/client.conf or the local scheduler. Windows
-// (platform/win32/printers.cpp) is not built yet: each member fails with ENotAvailable.
+// (platform/win32/printers.cpp) asks winspool and the user's profile.
 #pragma once
 
 #include <memory>

@@ -4,8 +4,10 @@
 // runs.
 //
 // On Linux the engine is our own (print/cups_pdf_engine.cpp): poppler reads the document and a
-// print is one CUPS job of application/pdf. On Windows the engine is not built yet: creating
-// one fails with ENotAvailable.
+// print is one CUPS job of application/pdf. On Windows (print/win32_pdf_engine.cpp) the engine is
+// the outside PDF control when its class is registered, driven through its dispatch members; else
+// our own, which checks the document's frame and spools it RAW through winspool, one job per copy,
+// and applies neither the page range nor scaling, rotation or centring.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +18,9 @@
 
 namespace zentrak {
 
-// The printer object of an engine. Puts store a setting for the prints that follow; they never
-// fail. Values arrive as the callers give them; the meanings below are the engine's.
+// The printer object of an engine. Puts store a setting for the prints that follow; our own
+// engines' puts never fail, the outside control's throw its error text when the control refuses
+// one. Values arrive as the callers give them; the meanings below are those of our own engines.
 class IPDFPrinter {
  public:
   virtual ~IPDFPrinter() = default;
@@ -86,7 +89,7 @@ using PrintDestination = std::function<std::string()>;
 // Makes an engine. The printing service creates one per job and destroys it after closing.
 using PdfEngineFactory = std::function<std::unique_ptr<PdfEngine>(PrintDestination destination)>;
 
-// The platform's engine (above). Throws ENotAvailable where there is none yet.
+// The platform's engine (above).
 std::unique_ptr<PdfEngine> CreatePlatformPdfEngine(PrintDestination destination);
 
 }  // namespace zentrak

@@ -22,7 +22,8 @@ bash tests/cups/with_cupsd.sh bash tests/preview/run.sh "$build"
 bash scripts/fuzz.sh "$build-fuzz" "${ZENTRAK_FUZZ_SECONDS:-30}"
 
 if [ -x scripts/test-windows.sh ] || [ -f scripts/test-windows.sh ]; then
-  bash scripts/test-windows.sh "$build"
+  # Beside a private cupsd, so that the module prints through Wine's winspool to a test queue.
+  bash tests/cups/with_cupsd.sh bash scripts/test-windows.sh "$build"
 fi
 if [ -f tests/e2e/run.sh ]; then
   # Beside a private cupsd, so that the demo's Printing panel prints to a test queue.

@@ -8,7 +8,9 @@
 # so that the short-path rule is exercised. Then:
 #   - the registry holds every entry of the registration tables (reg query);
 #   - the JScript and VBScript suites in tests/wine run under code page 936 (LC_ALL=zh_CN.UTF-8)
-#     and under the default code page;
+#     and under the default code page; printing.js prints to the queues of a private cupsd when
+#     one runs (ZENTRAK_CUPS_ROOT, set by tests/cups/with_cupsd.sh), and the printed file is read
+#     with pdfinfo;
 #   - the test programs run (exports, factories, connection points; the type library);
 #   - after regsvr32 /u none of the keys is left.
 # Every check counts; the last line is "N passed, N failed". Exits 1 when anything failed.
@@ -68,6 +70,22 @@ typelib_key=$(tr -d '\r' <"$work/entries.txt" | sed -n 's/^TYPELIB|//p')
 if zentrak_wine reg query "HKCR\\$typelib_key" >/dev/null 2>&1; then pass; else fail "type library not registered: HKCR\\$typelib_key"; fi
 
 # --- Script suites --------------------------------------------------------------------------
+# Beside a private cupsd (tests/cups/with_cupsd.sh sets ZENTRAK_CUPS_ROOT), printing.js prints a
+# three-page sample to its queues through Wine's winspool; the printed file is checked below.
+if [ -n "${ZENTRAK_CUPS_ROOT:-}" ]; then
+  python3 - "$work/sample.pdf" "$work/sample.b64" <<EOF2
+import base64, sys
+sys.path.insert(0, "$repo/tests/cups")
+from sample_pdf import A4, make_pdf
+pdf = make_pdf([(A4[0], A4[1], 0, "Zentrak page %d" % n, 72, 720, 24) for n in (1, 2, 3)])
+open(sys.argv[1], "wb").write(pdf)
+open(sys.argv[2], "w").write(base64.b64encode(pdf).decode())
+EOF2
+  export ZENTRAK_PRINT_OUT ZENTRAK_PRINT_SAMPLE
+  ZENTRAK_PRINT_OUT=$(zentrak_winpath "$ZENTRAK_CUPS_ROOT/out")
+  ZENTRAK_PRINT_SAMPLE=$(zentrak_winpath "$work/sample.b64")
+fi
+
 run_script() {
   local suite=$1 locale=$2 ext=${1##*.} name file out rc
   name="$(basename "$suite") ($locale)"
@@ -94,6 +112,34 @@ for suite in "$repo"/tests/wine/*.js "$repo"/tests/wine/*.vbs; do
   case "$(basename "$suite")" in harness.*) continue ;; esac
   for locale in cp936 default; do run_script "$suite" "$locale"; done
 done
+
+# The outside PDF control's class, registered for one suite as the test's recorder, which writes
+# every dispatch call it receives to ZENTRAK_RECORD_FILE.
+control_key='HKCR\CLSID\{DB2189DF-ABF4-445A-A4E5-BF32F2CEA4D9}'
+if zentrak_wine reg add "$control_key\InprocServer32" /ve /d \
+    "$(zentrak_winpath "$build/wine-tests/zentrak_print_recorder.dll")" /f >/dev/null 2>&1; then
+  export ZENTRAK_RECORD_FILE
+  ZENTRAK_RECORD_FILE=$(zentrak_winpath "$work/print_calls.txt")
+  for locale in cp936 default; do run_script "$repo/tests/wine/outside/print_calls.js" "$locale"; done
+  zentrak_wine reg delete "$control_key" /f >/dev/null 2>&1
+  unset ZENTRAK_RECORD_FILE
+else
+  fail "registering the print recorder"
+fi
+
+if [ -n "${ZENTRAK_CUPS_ROOT:-}" ]; then
+  # The last job of printing.js: the sample, as pdftopdf passed it to the queue's file.
+  pages=$(pdfinfo "$ZENTRAK_CUPS_ROOT/out/ZentrakB.pdf" 2>&1 | sed -n 's/^Pages: *//p')
+  if [ "$pages" = 3 ]; then pass; else fail "printed under Wine: pdfinfo gives [$pages] pages, want 3"; fi
+  # Per run of the suite: two prints on ZentrakB, none for the document that is not a PDF nor for
+  # the bad option, and one job per copy on ZentrakA; none left queued.
+  for want in ZentrakB:4 ZentrakA:4; do
+    jobs=$(lpstat -W completed -o "${want%:*}" 2>/dev/null | wc -l)
+    if [ "$jobs" = "${want#*:}" ]; then pass; else fail "printed under Wine: $jobs jobs completed on ${want%:*}, want ${want#*:}"; fi
+  done
+  queued=$(lpstat -W not-completed -o 2>/dev/null | wc -l)
+  if [ "$queued" = 0 ]; then pass; else fail "printed under Wine: $queued jobs left queued"; fi
+fi
 
 # --- Test programs --------------------------------------------------------------------------
 for locale in cp936 default; do

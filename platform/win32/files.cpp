@@ -9,24 +9,12 @@
 #include "base/exception.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "platform/win32/system_error.h"
 
 namespace zentrak::platform {
 namespace {
 
 HANDLE ToHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-
-// The system's text for an error code, in the user's language, without the closing line break.
-std::string ErrorText(DWORD error) {
-  char* buffer = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = n && buffer ? std::string(buffer, n) : std::string();
-  if (buffer) LocalFree(buffer);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.pop_back();
-  if (text.empty()) text = "System error " + std::to_string(error);
-  return text;
-}
 
 }  // namespace
 
@@ -35,7 +23,7 @@ bool ExclusiveFile::Open(std::string_view path, std::string& reason) {
   std::string name(path);
   HANDLE h = CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    reason = ErrorText(GetLastError());
+    reason = Win32ErrorText(GetLastError());
     return false;
   }
   handle_ = reinterpret_cast<intptr_t>(h);
@@ -53,7 +41,7 @@ int64_t ExclusiveFile::SeekToEnd(std::string& reason) {
   LARGE_INTEGER distance, position;
   distance.QuadPart = 0;
   if (!SetFilePointerEx(ToHandle(handle_), distance, &position, FILE_END)) {
-    reason = ErrorText(GetLastError());
+    reason = Win32ErrorText(GetLastError());
     return -1;
   }
   return position.QuadPart;
@@ -63,7 +51,7 @@ bool ExclusiveFile::SeekFromStart(int64_t offset, std::string& reason) {
   LARGE_INTEGER distance;
   distance.QuadPart = offset;
   if (!SetFilePointerEx(ToHandle(handle_), distance, nullptr, FILE_BEGIN)) {
-    reason = ErrorText(GetLastError());
+    reason = Win32ErrorText(GetLastError());
     return false;
   }
   return true;
@@ -76,7 +64,7 @@ int64_t ExclusiveFile::Read(char* buffer, size_t count, std::string& reason) {
     DWORD want = rest > 0x40000000u ? 0x40000000u : static_cast<DWORD>(rest);
     DWORD got = 0;
     if (!ReadFile(ToHandle(handle_), buffer + done, want, &got, nullptr)) {
-      reason = ErrorText(GetLastError());
+      reason = Win32ErrorText(GetLastError());
       return -1;
     }
     if (got == 0) break;
@@ -144,7 +132,7 @@ bool WriteNewFile(std::string_view path, std::string_view bytes, std::string& re
   std::string name(path);
   HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    reason = ErrorText(GetLastError());
+    reason = Win32ErrorText(GetLastError());
     return false;
   }
   DWORD written = 0;
@@ -152,7 +140,7 @@ bool WriteNewFile(std::string_view path, std::string_view bytes, std::string& re
   DWORD error = ok && written == bytes.size() ? 0 : (ok ? ERROR_DISK_FULL : GetLastError());
   CloseHandle(h);
   if (error != 0) {
-    reason = ErrorText(error);
+    reason = Win32ErrorText(error);
     DeleteFileA(name.c_str());
     return false;
   }
