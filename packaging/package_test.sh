@@ -20,13 +20,15 @@ contents=$(dpkg-deb -c "$deb")
 for f in ./usr/bin/zentrak-host \
          ./usr/share/zentrak/zentrak.js ./usr/share/zentrak/zentrak.mjs ./usr/share/zentrak/zentrak.d.ts \
          ./usr/share/zentrak/demo/index.html ./usr/share/zentrak/demo/demo.js ./usr/share/zentrak/demo/demo.css \
+         ./usr/share/zentrak/demo/favicon.svg \
          ./usr/lib/systemd/user/zentrak-host.service ./usr/share/doc/zentrak-host/README; do
   if ! grep -q " $f\$" <<<"$contents"; then echo "missing from the package: $f"; fail=1; fi
 done
 if ! grep -q '^-rwxr-xr-x .* ./usr/bin/zentrak-host$' <<<"$contents"; then echo "zentrak-host is not executable"; fail=1; fi
 [ "$(dpkg-deb -f "$deb" Package)" = zentrak-host ] || { echo "wrong Package field"; fail=1; }
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libgtk-3 libsqlite3; do
+grep -q fonts-wqy-microhei <<<"$(dpkg-deb -f "$deb" Recommends)" || { echo "Recommends lacks a CJK font"; fail=1; }
+for lib in libgtk-3 libsqlite3 libcups2 libpoppler-glib; do
   grep -q "$lib" <<<"$depends" || { echo "Depends lacks $lib: $depends"; fail=1; }
 done
 

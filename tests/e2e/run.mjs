@@ -181,6 +181,9 @@ async function main() {
   }
 
   await test("the demo page's flows", () => withPage(async (page) => {
+    // The page itself logs nothing to the console (a missing icon used to, on every load).
+    const consoleErrors = [];
+    page.on("console", (m) => { if (m.type() === "error") consoleErrors.push(m.text()); });
     await page.goto(`${hostBase}demo`);
     await page.waitForFunction(() => /Connected|Error/.test(document.getElementById("version").textContent));
     equal(await page.textContent("#version"), "Connected: Corvel SqliteDB 0.8.", "version");
@@ -232,6 +235,7 @@ async function main() {
       const b64 = await page.textContent("#file-result pre");
       equal(b64, sampleBytes.subarray(2, 7).toString("base64"), "GetFileStream");
     });
+    equal(consoleErrors, [], "console errors");
     if (shots) await page.screenshot({ path: path.join(shots, "demo.png"), fullPage: true });
     if (notYet.length) console.log(`# shown cleanly as not available yet: ${notYet.join("; ")}`);
   }));
