@@ -46,7 +46,9 @@ std::string DestinationName(const cups_dest_t& dest) {
 void ThrowIfUnreachable(const Destinations& dests) {
   ipp_status_t status = cupsLastError();
   if (dests.count() == 0 && status > IPP_STATUS_OK_EVENTS_COMPLETE && status != IPP_STATUS_ERROR_NOT_FOUND) {
-    throw Exception("Cannot list the printers: " + Utf8ToAnsi(cupsLastErrorString()));
+    // cupsLastErrorString alone says little here ("Bad file descriptor"): name the server too.
+    throw Exception("Cannot list the printers: the CUPS server " + Utf8ToAnsi(cupsServer()) +
+                    " cannot be reached (" + Utf8ToAnsi(cupsLastErrorString()) + ")");
   }
 }
 
