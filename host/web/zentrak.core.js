@@ -195,10 +195,21 @@ function zentrakClient(base) {
     return opening;
   }
 
+  // A box for an argument that a member takes by reference (executeSql's Data): pass
+  // Zentrak.ref(value), and after the call .value holds what the member left there. JScript never
+  // wrote such arguments back, so plain values keep working as they did.
+  function Ref(value) {
+    this.value = value;
+  }
+
+  // The in/out arguments of the last call that answered, as {index, name, value}.
+  var lastOuts = [];
+
   // A value on its way to the host. undefined is Empty and null is Null, as JScript passed them.
   function encode(v) {
     if (v === undefined) return { vt: "Empty" };
     if (v === null) return null;
+    if (v instanceof Ref) return encode(v.value);
     if (v instanceof TaggedValue) return v.wire;
     switch (typeof v) {
       case "number":
@@ -264,8 +275,15 @@ function zentrakClient(base) {
     return JSON.stringify(req);
   }
 
-  function resultOf(answer, source) {
+  // The value of an answer, after the in/out arguments it reports are written into the Refs
+  // among args and kept as the last outs.
+  function resultOf(answer, source, args) {
     if (!answer || answer.ok !== true) throw errorFromWire(answer && answer.error, source);
+    lastOuts = (answer.outs || []).map(function (o) {
+      var out = { index: o.index, name: o.name, value: decode(o.value) };
+      if (args && args[o.index] instanceof Ref) args[o.index].value = out.value;
+      return out;
+    });
     return decode(answer.value);
   }
 
@@ -439,7 +457,7 @@ function zentrakClient(base) {
     if (state.released || session !== state.owner)
       throw makeError(RPC_E_DISCONNECTED, "The object has been released", state.cls.progid);
     var a = postSync(url(state.owner), callRequest(state.handle, dispid, kind, args), state.cls.progid);
-    return resultOf(a, state.cls.progid);
+    return resultOf(a, state.cls.progid, args);
   }
 
   // Promise calls reach the host in the order the page made them, as calls of the control did.
@@ -521,7 +539,7 @@ function zentrakClient(base) {
       return Promise.reject(e);
     }
     return enqueue(state.owner, [body], state.cls.progid).then(function (answers) {
-      return resultOf(answers[0], state.cls.progid);
+      return resultOf(answers[0], state.cls.progid, args);
     });
   }
 
@@ -611,6 +629,9 @@ function zentrakClient(base) {
     setProperty: setProperty,
     value: function (vt, value, byref) { return new TaggedValue(vt, value, byref); },
     EventRef: EventRef,
+    ref: function (value) { return new Ref(value); },
+    Ref: Ref,
+    lastOuts: function () { return lastOuts.slice(); },
     endSession: endSession
   };
   return Zentrak;

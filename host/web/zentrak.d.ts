@@ -36,7 +36,9 @@ export interface ILocalDB {
   GetVersion(): string;
   InitDB(shortName: VariantArg, version: VariantArg, displayName: VariantArg, maxSize: VariantArg): void;
   /** Runs one statement: a query's result JSON text or error text, or true/false for others. */
-  executeSql(Data: VariantArg): string | boolean;
+  /** Pass Zentrak.ref(sql) as Data to read, after the call, what executeSql left there (the
+   *  statement's error message when it answers false). */
+  executeSql(Data: VariantArg | Ref<unknown>): string | boolean;
   BeginTrans(): void;
   CommitTrans(): void;
   RollBackTrans(): void;
@@ -149,6 +151,18 @@ export interface ActiveXObjectConstructor {
   new (progid: string): any;
 }
 
+/** A box for an argument a member takes by reference: value holds what the member left there. */
+export interface Ref<T = unknown> {
+  value: T;
+}
+
+/** An in/out argument of the last call that answered. */
+export interface OutArgument {
+  index: number;
+  name: string;
+  value: unknown;
+}
+
 /** A by-reference argument of an event: the handler reads and may replace value. */
 export interface EventRef {
   value: unknown;
@@ -169,6 +183,11 @@ export interface ZentrakNamespace {
   getProperty(object: object, name: string): unknown;
   setProperty(object: object, name: string, value: VariantArg): unknown;
   value(vt: VarTypeName, value?: unknown, byref?: boolean): TaggedValue;
+  /** A box for a by-reference argument of a call (executeSql's Data). */
+  ref<T>(value: T): Ref<T>;
+  readonly Ref: new <T>(value: T) => Ref<T>;
+  /** The in/out arguments of the last call that answered, with the values the member left. */
+  lastOuts(): OutArgument[];
   /** The class of the by-reference arguments that event handlers receive. */
   readonly EventRef: new (value?: unknown) => EventRef;
   /** Ends this page's session now, releasing all its objects (done by itself when the page unloads). */

@@ -200,6 +200,11 @@ async function main() {
       await page.fill("#sql-text", sql);
       await demoStep(page, "#sql-execute", "#sql-result", (t) => equal(t, "Done.", sql));
     }
+    // A failed statement shows SQLite's reason, which comes back in executeSql's Data.
+    await page.fill("#sql-text", "insert into nowhere values (1)");
+    await demoStep(page, "#sql-execute", "#sql-result", (t) => {
+      assert(t.startsWith("The statement failed: Error executing SQL.") && t.includes("no such table: nowhere"), t);
+    });
     await page.fill("#sql-text", "select name from fruit order by id");
     await demoStep(page, "#sql-query", "#sql-result", async () => {
       equal(await tableOf(page, "#sql-result"), [["NAME"], ["apple"], ["pear"], ["plum"], ["fig"], ["kiwi"]], "queryAll");

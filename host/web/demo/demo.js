@@ -103,9 +103,11 @@ action("sql-query", "sql-result", async (out) => {
 });
 
 action("sql-execute", "sql-result", async (out) => {
-  const value = await (await database()).executeSql($("sql-text").value);
+  // Data comes back with the statement's error message when executeSql answers false.
+  const data = Zentrak.ref($("sql-text").value);
+  const value = await (await database()).executeSql(data);
   if (value === true) showText(out, "Done.", true);
-  else if (value === false) showText(out, "The statement failed.");
+  else if (value === false) showText(out, `The statement failed: ${data.value}`);
   else showTable(out, String(value));
 });
 
