@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/testing/scoped.h"
 #include "host/origin_policy.h"
 #include "host/test_client.h"
 #include "host/wire.h"
@@ -34,20 +35,12 @@ constexpr const char* kIntranet = "https://intranet.example";
 
 class HttpTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char dir[] = "/tmp/zentrak-http-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
-    config_ = dir_ + "/host.json";
-  }
-  void TearDown() override {
-    host_.reset();
-    fs::remove_all(dir_);
-  }
+  // The host goes before its folder: members are destroyed in reverse order.
+  void TearDown() override { host_.reset(); }
   void Start(std::vector<std::string> args = {}) {
     args.insert(args.begin(), {"--no-prompt", "--allow-origin", kIntranet});
     host_ = std::make_unique<HostProcess>(ZENTRAK_HOST_BINARY, config_, args,
-                                          std::vector<std::pair<std::string, std::string>>{{"USERPROFILE", dir_}});
+                                          std::vector<std::pair<std::string, std::string>>{{"USERPROFILE", dir_.path().string()}});
     client_ = std::make_unique<HttpClient>("127.0.0.1", host_->Port());
   }
   std::string Own() const { return "http://127.0.0.1:" + std::to_string(host_->Port()); }
@@ -69,7 +62,8 @@ class HttpTest : public ::testing::Test {
     return a.is_object() && a.contains("error") ? a["error"].value("code", 0) : 0;
   }
 
-  std::string dir_, config_;
+  ScopedTempDir dir_{"zentrak-http"};
+  std::string config_ = dir_.File("host.json");
   std::unique_ptr<HostProcess> host_;
   std::unique_ptr<HttpClient> client_;
 };

@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "base/testing/scoped.h"
 #include "base/text.h"
 #include "host/test_classes.h"
 #include "host/wire.h"
@@ -393,18 +394,10 @@ TEST(WireString, Utf8TextsAsTheLibraryWritesThem) {
 class AnswerTextTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    profile_ = std::filesystem::temp_directory_path() / ("zentrak-wire-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(profile_);
-    std::filesystem::create_directories(profile_);
-    setenv("USERPROFILE", profile_.c_str(), 1);
     ASSERT_EQ(Ask(s_, R"({"op":"create","progid":"Zentrak.LocalDB"})")["object"], 1);
     ASSERT_EQ(Call("setDBName", {"answers", ""})["value"], true);
   }
-  void TearDown() override {
-    s_.ReleaseAll();
-    unsetenv("USERPROFILE");
-    std::filesystem::remove_all(profile_);
-  }
+  void TearDown() override { s_.ReleaseAll(); }
   json Call(const char* name, const json& args) {
     return s_.Handle({{"op", "call"}, {"object", 1}, {"name", name}, {"args", args}});
   }
@@ -415,8 +408,10 @@ class AnswerTextTest : public ::testing::Test {
     EXPECT_TRUE(json::accept(fast));
   }
 
+  // A scratch profile for the session's database; the session goes first.
+  ScopedTempDir profile_{"zentrak-wire"};
+  ScopedEnv profile_env_{"USERPROFILE", profile_.path().string()};
   Session s_;
-  std::filesystem::path profile_;
 };
 
 json CallRequest(const json& id, const char* name, const json& args) {
