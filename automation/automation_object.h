@@ -37,7 +37,10 @@ class AutomationObject {
 
   // The frame connects one sink for the object's life (or null to disconnect). The sink must
   // outlive the connection.
-  void SetEventSink(EventSink* sink) noexcept { events_ = sink; }
+  void SetEventSink(EventSink* sink) noexcept {
+    events_ = sink;
+    EventSinkChanged(sink != nullptr);
+  }
 
   // Runs one member. REQUIRES: member belongs to Class()'s default interface and args holds
   // exactly its arguments, in declared order, already coerced to the declared types; the
@@ -46,6 +49,9 @@ class AutomationObject {
   virtual void Invoke(const MemberDesc& member, std::span<Variant> args, Variant& result) = 0;
 
  protected:
+  // Told after every SetEventSink; the sink is already in place.
+  virtual void EventSinkChanged(bool connected) noexcept { (void)connected; }
+
   // Raises an event of the class's default source interface. With no sink connected the event is
   // dropped and done runs at once with the arguments unchanged.
   void RaiseEvent(int32_t dispid, std::vector<Variant> args, std::function<void(std::span<Variant>)> done = {}) {
