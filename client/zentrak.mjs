@@ -642,7 +642,8 @@ function zentrakClient(base) {
     if (polling !== null || typeof setInterval !== "function") return;
     var inFlight = false;
     polling = setInterval(function () {
-      if (!session || inFlight) return;
+      // While the host cannot be reached, the status watch looks for it instead.
+      if (!session || inFlight || (current !== null && current !== "connected")) return;
       inFlight = true;
       postAsync(url(session), '{"op":"events"}').then(function () {
         inFlight = false;
