@@ -211,7 +211,58 @@ export async function clientTests(ctx) {
   }));
 
   if (browser !== "chromium") {
-    // Chromium runs the whole old-code page in run.mjs; here its main lines.
+    // Chromium runs these faults' tests, and the whole old-code page, in run.mjs; here their
+    // main lines.
+    await test(name("Promise calls reach the host in the order they were made"), () => withPage(async (page) => {
+      await page.goto(`${intranetOrigin}/plain.html`);
+      const r = await page.evaluate(async () => {
+        const rows = async (db) => JSON.parse(await db.queryAll("select n from o order by rowid")).data.map((x) => Number(x[0]));
+        const db = await Zentrak.create("Zentrak.LocalDB");
+        await db.setDBName("e2e_order_ff", "");
+        const trials = [];
+        for (let t = 0; t < 5; t++) {
+          const steps = [db.executeSql("drop table if exists o"), db.executeSql("create table o(n integer)"),
+                         db.executeSql("insert into o values(1)"), db.executeSql("insert into o values(2)")];
+          trials.push([...(await Promise.all(steps)), ...(await rows(db))].join());
+        }
+        await Promise.all(Array.from({ length: 200 }, (_, i) => db.executeSql(`insert into o values(${i + 3})`)));
+        return { trials, stored: await rows(db) };
+      });
+      equal(r.trials, Array(5).fill("true,true,true,true,1,2"), "drop, create, insert without await");
+      equal(r.stored, Array.from({ length: 202 }, (_, i) => i + 1), "200 inserts with Promise.all");
+    }));
+
+    await test(name("too large a request names its size and the limit"), () => withPage(async (page) => {
+      await page.goto(`${intranetOrigin}/plain.html`);
+      const r = await page.evaluate(async (text) => {
+        const db = await Zentrak.create("Zentrak.LocalDB");
+        const number = await db.executeSql(text).then(() => "no error", (e) => [e.number, e.description]);
+        return { number, after: await db.GetVersion() };
+      }, "x".repeat(ctx.maxRequestBytes));
+      equal(r.number[0], -2147024809, "number");
+      assert(/more than the \d+ a request may have/.test(r.number[1]), r.number[1]);
+      equal(r.after, VERSION, "the session goes on");
+    }));
+
+    await test(name("executeSql's reason reaches a Zentrak.ref box"), () => withPage(async (page) => {
+      await page.goto(`${intranetOrigin}/plain.html`);
+      const r = await page.evaluate(() => {
+        const db = new ActiveXObject("Zentrak.LocalDB");
+        db.setDBName("e2e_ref_ff", "");
+        const box = Zentrak.ref("insert into nowhere values (1)");
+        return { ok: db.executeSql(box), value: box.value, outs: Zentrak.lastOuts().length };
+      });
+      equal([r.ok, r.outs], [false, 1], "answer");
+      assert(/no such table: nowhere/.test(r.value), r.value);
+    }));
+
+    await test(name("old pages' unload handlers call their objects without an error"), () => withPage(async (page) => {
+      await page.goto(`${intranetOrigin}/oldunload.html`);
+      equal(await page.evaluate(() => window.version), VERSION, "version");
+      await page.goto(`${intranetOrigin}/plain.html`);
+      equal(await page.evaluate(() => localStorage.getItem("onunload")), "ok", "onunload");
+    }));
+
     await test(name("old control-era page code runs unchanged"), () => withPage(async (page) => {
       await page.goto(`${intranetOrigin}/oldcode.html`);
       const r = await page.evaluate(() => window.results);

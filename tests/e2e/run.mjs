@@ -491,7 +491,7 @@ async function main() {
 
   // The client's own tests, in Chromium and then in Firefox.
   const clientCtx = { test, withPage, equal, assert, request, start, stop, freePort, hostBase, intranetOrigin,
-                      foreignOrigin, hostBinary, env, work, here, browser: "chromium" };
+                      foreignOrigin, hostBinary, env, work, here, maxRequestBytes, browser: "chromium" };
   await clientTests(clientCtx);
   await inFirefox(clientCtx);
 
