@@ -34,7 +34,7 @@ struct HostSettings {
   uint16_t port = kDefaultPort;             // 0 picks a free port
   unsigned idle_timeout_seconds = 600;      // a session unused this long is released
   size_t max_sessions = 64;                 // page loads served at once
-  size_t max_objects_per_session = 256;
+  size_t max_objects_per_session = 4096;
   size_t max_request_bytes = 64u << 20;     // the body of one POST
   size_t max_sessions_per_owner = kMaxSessionsPerOwner;
   size_t max_connections = kMaxConnections;

@@ -246,6 +246,8 @@ void HttpServer::Handle(HttpConnection& connection, HttpRequest request) {
 std::optional<HttpResponse> HttpServer::Serve(uint64_t connection, HttpRequest& request) {
   auto peer_entry = peer_of_.find(connection);
   const std::string peer = peer_entry == peer_of_.end() ? std::string() : peer_entry->second;
+  // Any page may read where its own origin stands before it is approved (see ServeStatus).
+  if (request.path == "/status" && (request.method == "GET" || request.method == "HEAD")) return ServeStatus(request);
   const std::string* origin_header = request.Header("origin");
   std::string origin;
   if (origin_header) {
@@ -335,6 +337,7 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
     json answer = {{"id", request.contains("id") ? request["id"] : json(nullptr)},
                    {"ok", true},
                    {"session", s->token},
+                   {"instance", instance_},
                    {"idleTimeout", settings_.idle_timeout_seconds},
                    {"maxObjects", settings_.max_objects_per_session}};
     return RespondJson(200, answer.dump());
@@ -344,9 +347,8 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
                    "Bad request: no session; open one with {\"op\":\"session\"} and name it in ?session=");
   PageSession* s = sessions_.Find(token);
   if (!s)
-    return Refusal(410, kRPC_E_DISCONNECTED,
-                   "The session has ended (the page was unloaded or idle for more than " +
-                       std::to_string(settings_.idle_timeout_seconds) + " seconds); its objects are released");
+    return SessionEnded("The session has ended (the page was unloaded or idle for more than " +
+                        std::to_string(settings_.idle_timeout_seconds) + " seconds); its objects are released");
   if (s->origin != origin) return Refusal(403, kE_ACCESSDENIED, "Refused: the session belongs to another origin");
   if (request.is_object() && request.contains("op") && request["op"] == "ping") {
     // An open page's heartbeat: the lease below stamps the session, so it is not idle.
@@ -372,10 +374,46 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
 
 HttpResponse HttpServer::ServeRelease(const std::string& origin, const std::string& token) {
   PageSession* s = token.empty() ? nullptr : sessions_.Find(token);
-  if (!s) return Refusal(410, kRPC_E_DISCONNECTED, "The session has ended");
+  if (!s) return SessionEnded("The session has ended");
   if (s->origin != origin) return Refusal(403, kE_ACCESSDENIED, "Refused: the session belongs to another origin");
   sessions_.End(token);
   return RespondJson(200, R"({"id":null,"ok":true})");
+}
+
+// A session this host does not know: ended, or opened by an earlier run of the host. The
+// answer names this run, so the page can tell which.
+HttpResponse HttpServer::SessionEnded(const std::string& description) const {
+  json answer = {{"id", nullptr},
+                 {"ok", false},
+                 {"error", {{"code", kRPC_E_DISCONNECTED}, {"description", description}}},
+                 {"instance", instance_}};
+  return RespondJson(410, answer.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+// GET /status: where the requesting page's origin stands, readable by any origin so that a page
+// not yet approved can tell "waiting for the user's answer" and "blocked" from a host that is
+// not running. It says nothing about other origins, and names this run of the host only to
+// approved pages. {"ok":true,"state":"approved"|"blocked"|"asking"|"unknown"[,"instance":..]};
+// "unknown" is an origin the user will be asked about at its first request.
+HttpResponse HttpServer::ServeStatus(const HttpRequest& request) const {
+  const char* state = "approved";  // a same-origin page or a local program
+  if (const std::string* origin = request.Header("origin")) {
+    switch (policy_.Decide(*origin)) {
+      case OriginDecision::kApproved:
+        break;
+      case OriginDecision::kBlocked:
+        state = "blocked";
+        break;
+      case OriginDecision::kUnknown:
+        state = !prompter_ ? "blocked" : asking_.count(*NormalizeOrigin(*origin)) ? "asking" : "unknown";
+        break;
+    }
+  }
+  json answer = {{"ok", true}, {"state", state}};
+  if (std::string_view(state) == "approved") answer["instance"] = instance_;
+  HttpResponse r = RespondJson(200, answer.dump());
+  r.Set("Access-Control-Allow-Origin", "*");
+  return r;
 }
 
 HttpResponse HttpServer::ServeFile(const HttpRequest& request) {

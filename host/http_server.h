@@ -67,6 +67,8 @@ class HttpServer : private HttpConnectionOwner {
                         const std::string& token);
   HttpResponse ServeRelease(const std::string& origin, const std::string& token);
   HttpResponse ServeFile(const HttpRequest& request);
+  HttpResponse ServeStatus(const HttpRequest& request) const;
+  HttpResponse SessionEnded(const std::string& description) const;
   void AskAbout(const std::string& origin, uint64_t connection, HttpRequest& request, const std::string& peer);
   void Answered(const std::string& origin, ApprovalAnswer answer);
   static void AddCors(const HttpRequest& request, HttpResponse& response, const std::string& origin, bool preflight);
@@ -95,6 +97,8 @@ class HttpServer : private HttpConnectionOwner {
   std::set<uint64_t> ended_;  // connections to destroy once no call of theirs is running
   std::map<std::string, std::vector<Waiting>> waiting_;
   std::set<std::string> asking_;  // origins whose question is open
+  // Names this run of the host to its pages, which tell a restarted host from an ended session.
+  const std::string instance_ = NewSessionToken();
 };
 
 }  // namespace zentrak::host

@@ -142,6 +142,45 @@ TEST_F(HttpTest, OriginGateAndCors) {
   EXPECT_EQ(client_->Request("GET", "/zentrak.js", {}, {{"Sec-Fetch-Site", "cross-site"}}).status, 200);
 }
 
+// GET /status tells any page where its own origin stands, and names the host's run only to
+// approved pages; a session's answer and a "session has ended" refusal name the same run.
+TEST_F(HttpTest, StatusOfAnOrigin) {
+  std::ofstream(config_) << R"({"blockedOrigins":["https://evil.example"]})";
+  Start();
+  struct Case {
+    std::string origin;
+    std::string state;
+  } cases[] = {
+      {"", "approved"},  // a local program, or a page of the host's own origin
+      {Own(), "approved"},
+      {kIntranet, "approved"},
+      {"https://evil.example", "blocked"},
+      {"https://unknown.example", "blocked"},  // nobody to ask (--no-prompt)
+      {"null", "blocked"},
+      {"not an origin", "blocked"},
+  };
+  std::string instance;
+  for (const auto& c : cases) {
+    std::vector<std::pair<std::string, std::string>> h;
+    if (!c.origin.empty()) h.push_back({"Origin", c.origin});
+    HttpResponse r = client_->Request("GET", "/status", {}, h);
+    ASSERT_EQ(r.status, 200) << c.origin;
+    EXPECT_EQ(r.Header("access-control-allow-origin"), "*") << c.origin;
+    json a = json::parse(r.body);
+    EXPECT_EQ(a.value("state", ""), c.state) << c.origin;
+    EXPECT_EQ(a.contains("instance"), c.state == "approved") << c.origin << " " << r.body;
+    if (c.state == "approved") instance = a.value("instance", "");
+  }
+  EXPECT_EQ(instance.size(), 32u);
+  EXPECT_EQ(json::parse(Post("/api", R"({"op":"session"})", kIntranet).body).value("instance", ""), instance);
+  HttpResponse ended = Post("/api?session=0123456789abcdef0123456789abcdef", R"({"op":"ping"})", kIntranet);
+  EXPECT_EQ(ended.status, 410);
+  EXPECT_EQ(json::parse(ended.body).value("instance", ""), instance);
+  // Another run of the host is another instance.
+  Start();
+  EXPECT_NE(json::parse(client_->Request("GET", "/status", {}, {}).body).value("instance", ""), instance);
+}
+
 TEST_F(HttpTest, NullOriginWhenConfigured) {
   Start({"--allow-origin", "null"});
   HttpResponse r = Post("/api", R"({"op":"session"})", "null");

@@ -54,7 +54,7 @@ void Usage(std::ostream& out) {
          "  --idle-timeout SECONDS release a page's objects after this long without a request\n"
          "                         (default 600)\n"
          "  --max-sessions N       page loads served at once (default 64)\n"
-         "  --max-objects N        objects per page load (default 256)\n"
+         "  --max-objects N        objects per page load (default 4096)\n"
          "  --max-request-bytes N  largest request body (default 67108864)\n"
          "  --no-prompt            never ask about unknown origins; refuse them\n"
          "  --stdio                answer JSON requests, one per line, on standard input and output\n"

@@ -26,13 +26,13 @@ host=(
   libcups2-dev libpoppler-glib-dev libcairo2-dev
 )
 # The unit tests and the layer check; the locales they switch to; the package test (curl);
-# the browser tests (Chromium, and Xvfb with xdotool for the origin question's window); the fuzz
+# the browser tests (Chromium and Firefox ESR, and Xvfb with xdotool for the origin question's window); the fuzz
 # targets (clang); the benchmarks' companions (sqlite3, hyperfine); a private cupsd with
 # pdftopdf, ipptool and the CUPS clients for the printing tests, and the tools that read printed
 # PDFs and screenshots.
 tests=(
   libgtest-dev googletest python3 locales curl git
-  chromium xvfb xdotool
+  chromium firefox-esr xvfb xdotool
   clang libclang-rt-14-dev
   sqlite3 hyperfine
   cups cups-filters cups-ipp-utils cups-client poppler-utils imagemagick

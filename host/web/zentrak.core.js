@@ -10,6 +10,9 @@
 //    property read is a Promise, and Zentrak.setProperty(obj, name, value) writes one.
 // A failed call throws (or rejects with) an Error whose number is the signed status code, whose
 // description and message are the description, and whose source is the programmatic name.
+// A host that cannot be reached is explained (not running, waiting for the user's answer,
+// blocked, page not served over http(s)); Zentrak.status() and the "status" event follow the
+// connection, and a restarted host is reconnected to by the next object made (docs/errors.md).
 //
 // Events of an object reach the page in the answers the host sends (and in a poll while a handler
 // is attached). A handler is attached as with the control in old pages, obj.attachEvent("OnX", f)
@@ -20,10 +23,15 @@ function zentrakClient(base) {
 
   var API = base + "api";
   var RELEASE = base + "release";
+  var STATUS = base + "status";
   var E_FAIL = -2147467259;
   var RPC_S_SERVER_UNAVAILABLE = -2147023174; // the host did not answer this page
   var RPC_E_DISCONNECTED = -2147417848; // the session has ended
   var DISP_E_UNKNOWNNAME = -2147352570;
+  var E_NOT_READY = -2147024875; // the user has not answered whether this page may use the host
+  var E_ACCESSDENIED = -2147024891; // this page's origin is blocked
+  var E_NOT_SUPPORTED = -2147024846; // the page is not served over http or https
+  var RPC_E_SERVER_DIED = -2147418105; // the host was restarted: objects of its run before are gone
 
   // Texts for failures that come without a description, as script engines showed them.
   var STANDARD_TEXTS = {
@@ -71,9 +79,198 @@ function zentrakClient(base) {
       "not allow this page's origin", source);
   }
 
+  // ---- Why the host cannot be reached, and the connection's status ----
+  // A request that gets no readable answer is explained by GET /status, which the host answers
+  // to any page with where that page's origin stands. No answer there either means the host is
+  // not running (or the browser keeps this page from it). The status is one of "not-running",
+  // "waiting-approval", "blocked" and "connected"; listeners hear each change, and while it is
+  // not "connected" the host is looked at every second, so a page learns when it comes back.
+  var instance = null; // the run of the host that this page's session belongs to
+  var restarted = Object.create(null); // sessions that a restart of the host ended
+  var maxObjects = 0; // the host's bound on the objects of a session
+  var current = null; // the status last learnt, null before the first
+  var listeners = [];
+  var watching = null;
+  var WATCH_MS = 1000;
+
+  function pageServed() {
+    return typeof location === "undefined" || location.protocol === "http:" || location.protocol === "https:";
+  }
+
+  function pageOrigin() {
+    return typeof location !== "undefined" && location.origin && location.origin !== "null" ? location.origin : "this page";
+  }
+
+  function readProbe(status, text) {
+    if (status !== 200) return null;
+    try {
+      var a = JSON.parse(text);
+      return a && typeof a.state === "string" ? a : null;
+    } catch (e) {
+      return null;
+    }
+  }
+
+  function probeSync() {
+    try {
+      var x = new XMLHttpRequest();
+      x.open("GET", STATUS, false);
+      x.send();
+      return readProbe(x.status, x.responseText);
+    } catch (e) {
+      return null;
+    }
+  }
+
+  function probeAsync() {
+    if (typeof fetch !== "function") return Promise.resolve(null);
+    return fetch(STATUS, { cache: "no-store" }).then(function (r) {
+      return r.text().then(function (t) { return readProbe(r.status, t); });
+    }, function () {
+      return null;
+    });
+  }
+
+  function connectionState(probe) {
+    if (!probe) return "not-running";
+    if (probe.state === "approved") return "connected";
+    if (probe.state === "asking" || probe.state === "unknown") return "waiting-approval";
+    return "blocked";
+  }
+
+  // Takes in what GET /status said. Another run of the host than the session's means the host
+  // was restarted: the session and its objects are gone, and the next object made opens a new one.
+  function learn(probe) {
+    if (probe && probe.instance && instance && probe.instance !== instance) hostRestarted();
+    setStatus(connectionState(probe));
+    return probe;
+  }
+
+  function hostRestarted() {
+    if (session) restarted[session] = true;
+    session = null;
+    instance = null;
+    live = Object.create(null);
+  }
+
+  function setStatus(state) {
+    if (state === current) return;
+    var ev = { type: "status", status: state, previous: current };
+    current = state;
+    if (state !== "connected") watch();
+    var fns = listeners.slice();
+    if (typeof Zentrak.onstatus === "function") fns.unshift(Zentrak.onstatus);
+    fns.forEach(function (f) {
+      Promise.resolve().then(function () { f.call(Zentrak, ev); });
+    });
+  }
+
+  function watch() {
+    if (watching !== null || typeof setInterval !== "function") return;
+    var inFlight = false;
+    watching = setInterval(function () {
+      if (inFlight) return;
+      inFlight = true;
+      probeAsync().then(function (p) {
+        inFlight = false;
+        learn(p);
+        if (current === "connected") {
+          clearInterval(watching);
+          watching = null;
+        }
+      });
+    }, WATCH_MS);
+  }
+
+  // The error for a request that got no readable answer, from the status found meanwhile.
+  function explain(probe, source) {
+    var state = connectionState(probe);
+    if (state !== "connected" && !pageServed())
+      return makeError(E_NOT_SUPPORTED,
+        "This page was opened from " + location.protocol + "//; only pages served over http or https " +
+        "may use the Zentrak host: serve it from a web server", source);
+    switch (state) {
+      case "not-running":
+        return makeError(RPC_S_SERVER_UNAVAILABLE,
+          "The Zentrak host is not running at " + base + " (or this browser does not let the page reach it); " +
+          "start it with: systemctl --user start zentrak-host", source);
+      case "waiting-approval":
+        return makeError(E_NOT_READY,
+          "Waiting for the user's approval: Zentrak asks on this computer whether " + pageOrigin() +
+          " may use it; try again once the question is answered", source);
+      case "blocked":
+        return makeError(E_ACCESSDENIED,
+          "The Zentrak host does not allow " + pageOrigin() + " to use it on this computer (blocked by the " +
+          "user or the host's configuration)", source);
+      default:
+        return unreachable(source);
+    }
+  }
+
+  function explainSync(source) {
+    return explain(learn(probeSync()), source);
+  }
+
+  function explainAsync(source) {
+    return probeAsync().then(function (p) {
+      throw explain(learn(p), source);
+    });
+  }
+
+  // A 410 answer: the session has ended, or, when the host names another run than the session's,
+  // the host was restarted.
+  function sessionGone(answer, source) {
+    if (answer.instance && instance && answer.instance !== instance) {
+      hostRestarted();
+      setStatus("connected");
+      return restartedError(source);
+    }
+    session = null;
+    return errorFromWire(answer.error, source);
+  }
+
+  function restartedError(source) {
+    return makeError(RPC_E_SERVER_DIED,
+      "The Zentrak host was restarted, and the objects made before are gone; create them again", source);
+  }
+
+  // The error of a call on an object that cannot be called any more.
+  function goneError(state) {
+    if (restarted[state.owner]) return restartedError(state.cls.progid);
+    if (state.released) return makeError(RPC_E_DISCONNECTED, "The object has been released", state.cls.progid);
+    return makeError(RPC_E_DISCONNECTED,
+      "The session of this object has ended (the page was unloaded or idle); create the object again", state.cls.progid);
+  }
+
+  function status() {
+    return probeAsync().then(learn).then(function () { return current; });
+  }
+
+  function addEventListener_(type, f) {
+    if (type === "status" && typeof f === "function" && listeners.indexOf(f) < 0) listeners.push(f);
+  }
+
+  function removeEventListener_(type, f) {
+    var at = listeners.indexOf(f);
+    if (type === "status" && at >= 0) listeners.splice(at, 1);
+  }
+
+  // While the page is being left (from beforeunload to the next task, and from pagehide on),
+  // browsers refuse synchronous requests. The calls that old pages make in their beforeunload
+  // and unload handlers (db.close()) then succeed and do nothing: the session ends with the page
+  // and releases the objects anyway.
+  var leaving = false;
+  function hookLeaving() {
+    if (typeof addEventListener !== "function") return;
+    addEventListener("beforeunload", function () {
+      leaving = true;
+      setTimeout(function () { leaving = false; }, 0);
+    }, true);
+  }
+
   // The decoded answer of an HTTP exchange, or a thrown Error.
   function parseAnswer(status, text, source) {
-    if (status === 0) throw unreachable(source);
+    if (status === 0) throw explainSync(source);
     var answer;
     try {
       answer = JSON.parse(text);
@@ -81,7 +278,7 @@ function zentrakClient(base) {
       throw makeError(E_FAIL, "The Zentrak host answered HTTP " + status + " without JSON", source);
     }
     if (status !== 200 && answer && !Array.isArray(answer) && answer.ok === false) {
-      if (answer.error && answer.error.code === RPC_E_DISCONNECTED) session = null;
+      if (answer.error && answer.error.code === RPC_E_DISCONNECTED) throw sessionGone(answer, source);
       throw errorFromWire(answer.error, source);
     }
     collectEvents(answer);
@@ -101,7 +298,7 @@ function zentrakClient(base) {
     try {
       x.send(body);
     } catch (e) {
-      throw unreachable(source);
+      throw leaving ? makeError(RPC_E_DISCONNECTED, "The page is being unloaded", source) : explainSync(source);
     }
     var answer = parseAnswer(x.status, x.responseText, source);
     deliverEvents(true);
@@ -121,7 +318,7 @@ function zentrakClient(base) {
         return answer;
       });
     }, function () {
-      throw unreachable(source);
+      return explainAsync(source);
     });
   }
 
@@ -158,8 +355,11 @@ function zentrakClient(base) {
       throw errorFromWire(answer && answer.error, source);
     if (!session) {
       session = answer.session;
+      instance = answer.instance || null;
+      maxObjects = answer.maxObjects || 0;
       heartbeat(answer.idleTimeout);
     }
+    setStatus("connected");
     hookUnload();
     return session;
   }
@@ -344,6 +544,7 @@ function zentrakClient(base) {
     });
     if (handles) handles.set(proxy, state);
     if (gone) gone.register(proxy, { handle: handle, owner: owner }, state);
+    if (weak) weak[handle] = new WeakRef(proxy);
     live[handle] = state;
     return proxy;
   }
@@ -434,7 +635,8 @@ function zentrakClient(base) {
     if (polling !== null || typeof setInterval !== "function") return;
     var inFlight = false;
     polling = setInterval(function () {
-      if (!session || inFlight) return;
+      // While the host cannot be reached, the status watch looks for it instead.
+      if (!session || inFlight || (current !== null && current !== "connected")) return;
       inFlight = true;
       postAsync(url(session), '{"op":"events"}').then(function () {
         inFlight = false;
@@ -449,14 +651,23 @@ function zentrakClient(base) {
   var gone = typeof FinalizationRegistry === "function" ? new FinalizationRegistry(function (h) {
     if (session !== h.owner) return;
     delete live[h.handle];
+    if (weak) delete weak[h.handle];
     postAsync(url(session), JSON.stringify({ op: "release", object: h.handle })).catch(function () {});
   }) : null;
 
   function invokeSync(state, dispid, kind, args) {
     if (unloaded !== null && state.owner === unloaded) return undefined;
-    if (state.released || session !== state.owner)
-      throw makeError(RPC_E_DISCONNECTED, "The object has been released", state.cls.progid);
-    var a = postSync(url(state.owner), callRequest(state.handle, dispid, kind, args), state.cls.progid);
+    if (state.released || session !== state.owner) {
+      if (leaving) return undefined;
+      throw goneError(state);
+    }
+    var a;
+    try {
+      a = postSync(url(state.owner), callRequest(state.handle, dispid, kind, args), state.cls.progid);
+    } catch (e) {
+      if (leaving) return undefined;
+      throw e;
+    }
     return resultOf(a, state.cls.progid, args);
   }
 
@@ -503,7 +714,8 @@ function zentrakClient(base) {
         if (batch.length && size + length > BATCH_BYTES) break;
         queue.shift();
         if (item.token !== null && item.token !== token) {
-          failAll([item], makeError(RPC_E_DISCONNECTED, "The object has been released"));
+          failAll([item], restarted[item.token] ? restartedError(item.source)
+            : makeError(RPC_E_DISCONNECTED, "The session of this object has ended"));
           continue;
         }
         batch.push(item);
@@ -530,8 +742,7 @@ function zentrakClient(base) {
 
   function invokeAsync(state, dispid, kind, args) {
     if (unloaded !== null && state.owner === unloaded) return Promise.resolve(undefined);
-    if (state.released || session !== state.owner)
-      return Promise.reject(makeError(RPC_E_DISCONNECTED, "The object has been released", state.cls.progid));
+    if (state.released || session !== state.owner) return Promise.reject(goneError(state));
     var body;
     try {
       body = callRequest(state.handle, dispid, kind, args);
@@ -562,18 +773,119 @@ function zentrakClient(base) {
     return makeProxy(c.object, classes[key], invoke, token);
   }
 
+  // A create that finds the host restarted (its session gone with the run before) is tried once
+  // more, in a new session: new objects work again without a reload of the page.
   function createObject(progid) {
-    var token = sessionSync(String(progid));
-    var reqs = createRequests(progid);
-    var answers = postSync(url(token), JSON.stringify(reqs), String(progid));
-    return created(progid, answers, token, invokeSync);
+    try {
+      return createObjectIn(progid);
+    } catch (e) {
+      if (e.number !== RPC_E_SERVER_DIED) throw e;
+      return createObjectIn(progid);
+    }
   }
 
-  function create(progid) {
+  function createObjectIn(progid) {
+    var token = sessionSync(String(progid));
+    var releases = collectedReleases(token);
+    var reqs = releases.concat(createRequests(progid).map(function (r) { return JSON.stringify(r); }));
+    var answers = postSync(url(token), "[" + reqs.join(",") + "]", String(progid));
+    return created(progid, Array.isArray(answers) ? answers.slice(releases.length) : answers, token, invokeSync);
+  }
+
+  function create(progid, again) {
     var reqs = createRequests(progid).map(function (r) { return JSON.stringify(r); });
+    var releases = session ? collectedReleases(session) : [];
+    if (releases.length) enqueue(session, releases, String(progid)).catch(function () {});
     return enqueue(null, reqs, String(progid)).then(function (answers) {
       return created(progid, answers, answers.token, invokeAsync);
+    }, function (e) {
+      if (e.number !== RPC_E_SERVER_DIED || again) throw e;
+      return create(progid, true);
     });
+  }
+
+  // When a session nears the host's bound on its objects, the objects that the page can no
+  // longer reach are released before the next create: the garbage collector may have found them
+  // long before the registry's callbacks run in a busy page. Returns their release requests.
+  var weak = typeof WeakRef === "function" ? Object.create(null) : null; // handle -> WeakRef of its proxy
+  function collectedReleases(token) {
+    if (!weak || !maxObjects) return [];
+    var handlesNow = Object.keys(live);
+    if (handlesNow.length < maxObjects - Math.max(8, maxObjects >> 3)) return [];
+    var out = [];
+    handlesNow.forEach(function (h) {
+      var st = live[h];
+      var w = weak[h];
+      if (st.owner !== token || !w || w.deref() !== undefined) return;
+      st.released = true;
+      delete live[h];
+      delete weak[h];
+      if (gone) gone.unregister(st);
+      out.push(JSON.stringify({ op: "release", object: st.handle }));
+    });
+    return out;
+  }
+
+  // Zentrak.batch: many Promise calls in one request. `work` is a function that makes the calls
+  // (without awaiting between them) and returns their Promises, or a list of calls as
+  // [object, memberName, ...args]. Resolves with the results in order once every call has
+  // answered; when calls fail, the others still run and the Promise rejects with the error of the
+  // first that failed, whose `index` is its place in the list.
+  function batch(work) {
+    if (Array.isArray(work)) {
+      var list = work;
+      work = function () {
+        return list.map(function (c) {
+          try {
+            var m = c[0][String(c[1])];
+            return typeof m === "function" ? m.apply(c[0], Array.prototype.slice.call(c, 2)) : m;
+          } catch (e) {
+            return Promise.reject(e);
+          }
+        });
+      };
+    }
+    if (typeof work !== "function")
+      return Promise.reject(makeError(-2147024809, "Zentrak.batch takes a function or a list of [object, name, ...args]"));
+    var out;
+    try {
+      out = work();
+    } catch (e) {
+      return Promise.reject(e);
+    }
+    return Promise.resolve(out).then(function (v) {
+      if (!Array.isArray(v)) return v;
+      var failures = [];
+      return Promise.all(v.map(function (p, i) {
+        return Promise.resolve(p).then(null, function (e) {
+          if (e && typeof e === "object") e.index = i;
+          failures[i] = e;
+        });
+      })).then(function (values) {
+        for (var i = 0; i < v.length; i++) if (i in failures) throw failures[i];
+        return values;
+      });
+    });
+  }
+
+  // Points this client at another host address ("http://127.0.0.1:48620/"); the session with
+  // the host before ends.
+  function configure(options) {
+    if (options && options.host) {
+      var h = String(options.host);
+      if (h.charAt(h.length - 1) !== "/") h += "/";
+      if (h !== base) {
+        endSession();
+        base = h;
+        API = base + "api";
+        RELEASE = base + "release";
+        STATUS = base + "status";
+        Zentrak.host = base;
+        instance = null;
+        live = Object.create(null);
+      }
+    }
+    return Zentrak;
   }
 
   function stateOf(obj) {
@@ -589,10 +901,15 @@ function zentrakClient(base) {
     if (s.released || session !== s.owner) return s.async ? Promise.resolve() : undefined;
     s.released = true;
     delete live[s.handle];
+    if (weak) delete weak[s.handle];
     if (gone) gone.unregister(s);
     var body = JSON.stringify({ op: "release", object: s.handle });
     if (s.async) return enqueue(s.owner, [body], s.cls.progid).then(function () {});
-    postSync(url(s.owner), body, s.cls.progid);
+    try {
+      postSync(url(s.owner), body, s.cls.progid);
+    } catch (e) {
+      if (!leaving) throw e;
+    }
     return undefined;
   }
 
@@ -632,7 +949,22 @@ function zentrakClient(base) {
     ref: function (value) { return new Ref(value); },
     Ref: Ref,
     lastOuts: function () { return lastOuts.slice(); },
-    endSession: endSession
+    endSession: endSession,
+    batch: batch,
+    status: status,
+    onstatus: null,
+    addEventListener: addEventListener_,
+    removeEventListener: removeEventListener_,
+    configure: configure,
+    errors: {
+      HOST_NOT_RUNNING: RPC_S_SERVER_UNAVAILABLE,
+      WAITING_APPROVAL: E_NOT_READY,
+      ORIGIN_BLOCKED: E_ACCESSDENIED,
+      PAGE_NOT_SERVED: E_NOT_SUPPORTED,
+      SESSION_ENDED: RPC_E_DISCONNECTED,
+      HOST_RESTARTED: RPC_E_SERVER_DIED
+    }
   };
+  hookLeaving();
   return Zentrak;
 }

@@ -168,6 +168,41 @@ export interface EventRef {
   value: unknown;
 }
 
+/**
+ * The connection to the host: "not-running" (no answer: the host is stopped, or the browser keeps
+ * the page from it), "waiting-approval" (the user has not answered whether this origin may use
+ * Zentrak), "blocked" (the origin is refused, or the page is not served over http(s)),
+ * "connected".
+ */
+export type ConnectionStatus = "not-running" | "waiting-approval" | "blocked" | "connected";
+
+/** The event that Zentrak.onstatus and the "status" listeners receive on each change. */
+export interface StatusEvent {
+  type: "status";
+  status: ConnectionStatus;
+  /** null for the first status learnt. */
+  previous: ConnectionStatus | null;
+}
+
+/** The numbers of the errors about the connection (docs/errors.md). */
+export interface ConnectionErrors {
+  /** -2147023174: the host is not running at the configured address. */
+  readonly HOST_NOT_RUNNING: number;
+  /** -2147024875: the user has not answered whether this origin may use Zentrak. */
+  readonly WAITING_APPROVAL: number;
+  /** -2147024891: the origin is blocked. */
+  readonly ORIGIN_BLOCKED: number;
+  /** -2147024846: the page is not served over http or https (a file: page). */
+  readonly PAGE_NOT_SERVED: number;
+  /** -2147417848: the object's session ended (the page was unloaded or idle), or it was released. */
+  readonly SESSION_ENDED: number;
+  /** -2147418105: the host was restarted; objects made before are gone, new ones work. */
+  readonly HOST_RESTARTED: number;
+}
+
+/** One call of a Zentrak.batch list: the object, the member's name, then its arguments. */
+export type BatchCall = [object, string, ...VariantArg[]];
+
 export interface ZentrakNamespace {
   /** The address of the host this client talks to, e.g. "http://127.0.0.1:48620/". */
   readonly host: string;
@@ -192,6 +227,26 @@ export interface ZentrakNamespace {
   readonly EventRef: new (value?: unknown) => EventRef;
   /** Ends this page's session now, releasing all its objects (done by itself when the page unloads). */
   endSession(): void;
+  /**
+   * Runs many Promise calls in one request. Give a function that makes the calls (without
+   * awaiting between them) and returns their Promises, or a list of [object, name, ...args].
+   * Resolves with the results in order once every call has answered; when calls fail the others
+   * still run, and the Promise rejects with the first failure's error, whose `index` is its place.
+   * Requests over 1 MiB together go in more than one round trip, in order.
+   *   await Zentrak.batch(rows.map((r) => [db, "executeSql", sqlOf(r)]));
+   */
+  batch<T extends readonly unknown[]>(work: () => T): Promise<{ -readonly [K in keyof T]: Awaited<T[K]> }>;
+  batch(calls: BatchCall[]): Promise<unknown[]>;
+  /** Asks the host now and resolves with the connection's status. */
+  status(): Promise<ConnectionStatus>;
+  /** Called on each change of the status (also with addEventListener("status", f)). */
+  onstatus: ((event: StatusEvent) => void) | null;
+  addEventListener(type: "status", listener: (event: StatusEvent) => void): void;
+  removeEventListener(type: "status", listener: (event: StatusEvent) => void): void;
+  /** Points the client at another host address, e.g. { host: "http://127.0.0.1:48621/" }; the session with the host before ends. */
+  configure(options: { host?: string }): ZentrakNamespace;
+  /** The numbers of the connection's errors. */
+  readonly errors: ConnectionErrors;
 }
 
 declare const Zentrak: ZentrakNamespace;
@@ -204,6 +259,11 @@ export declare const getProperty: ZentrakNamespace["getProperty"];
 export declare const setProperty: ZentrakNamespace["setProperty"];
 export declare const value: ZentrakNamespace["value"];
 export declare const endSession: ZentrakNamespace["endSession"];
+export declare const batch: ZentrakNamespace["batch"];
+export declare const status: ZentrakNamespace["status"];
+export declare const configure: ZentrakNamespace["configure"];
+/** A client of its own for the host at `base` ("http://127.0.0.1:48620/"). */
+export declare function zentrakClient(base: string): ZentrakNamespace;
 
 declare global {
   /** Set by zentrak.js. */

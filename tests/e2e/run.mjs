@@ -11,6 +11,7 @@ import os from "node:os";
 import path from "node:path";
 import { fileURLToPath } from "node:url";
 import { chromium } from "playwright-core";
+import { clientTests, inFirefox } from "./client.mjs";
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const build = path.resolve(process.argv[2] || "build");
@@ -19,6 +20,7 @@ const work = fs.mkdtempSync(path.join(os.tmpdir(), "zentrak-e2e-"));
 const CHROMIUM_FLAGS = [
   "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
   "--disable-background-networking", "--disable-component-update", "--disable-sync",
+  "--js-flags=--expose-gc",
 ];
 const NOT_AVAILABLE = /^Error -2147467263 \(Zentrak\.\w+\): .* is not available yet$/;
 
@@ -87,11 +89,28 @@ function request(port, method, target, { headers = {}, body = "" } = {}) {
   });
 }
 
+// A loopback port that nothing listens on (at the time of asking).
+function freePort() {
+  return new Promise((resolve) => {
+    const s = http.createServer();
+    s.listen(0, "127.0.0.1", () => {
+      const { port } = s.address();
+      s.close(() => resolve(port));
+    });
+  });
+}
+
 // The local web server of the test pages; {{HOST}} becomes the host's address.
 function pageServer(hostBase) {
   return new Promise((resolve) => {
     const server = http.createServer((req, res) => {
       const name = path.basename(new URL(req.url, "http://x").pathname);
+      // The zentrak-client package, as a site that bundles it serves it.
+      if (new URL(req.url, "http://x").pathname.startsWith("/client/") && /^zentrak\.m?js$/.test(name)) {
+        res.writeHead(200, { "Content-Type": "text/javascript; charset=utf-8" });
+        res.end(fs.readFileSync(path.join(here, "..", "..", "client", name)));
+        return;
+      }
       const file = path.join(here, "pages", name);
       if (!name.endsWith(".html") || !fs.existsSync(file)) {
         res.writeHead(404);
@@ -344,10 +363,10 @@ async function main() {
     await page.evaluate(() => Promise.all([window.moduleDone, window.asyncDone]));
     const r = await page.evaluate(() => window.results);
     equal(r.script, "function", "zentrak.js itself loads");
-    equal(r.sync.number, -2147023174, "synchronous create");
-    assert(/did not answer this page/.test(r.sync.description), r.sync.description);
+    equal(r.sync.number, -2147024891, "synchronous create");
+    assert(/does not allow .* to use it on this computer/.test(r.sync.description), r.sync.description);
     equal(r.module, "refused", "module import");
-    equal(r.async, -2147023174, "asynchronous create");
+    equal(r.async, -2147024891, "asynchronous create");
     // The host's own answer to that origin, as the browser saw it arrive.
     const refused = await request(port, "POST", "/api", { headers: { Origin: foreignOrigin }, body: '{"op":"session"}' });
     equal(refused.status, 403, "status");
@@ -470,6 +489,12 @@ async function main() {
     assert(tsc.status === 0, tsc.stdout + tsc.stderr);
   });
 
+  // The client's own tests, in Chromium and then in Firefox.
+  const clientCtx = { test, withPage, equal, assert, request, start, stop, freePort, hostBase, intranetOrigin,
+                      foreignOrigin, hostBinary, env, work, here, maxRequestBytes, browser: "chromium" };
+  await clientTests(clientCtx);
+  await inFirefox(clientCtx);
+
   // Closing through the DevTools protocol ends Chromium with all its helper processes.
   const { child: chromiumProcess } = chromiumStarted;
   const exited = new Promise((resolve) => chromiumProcess.once("exit", resolve));
@@ -504,7 +529,12 @@ async function originQuestion() {
   const port = Number(match[1]);
   const xdo = (...args) => spawnSync("xdotool", args, { env, encoding: "utf8", timeout: 10000 });
 
+  // Where the origin stands, as GET /status tells a page that is not approved yet.
+  const standing = async (origin) =>
+    JSON.parse((await request(port, "GET", "/status", { headers: { Origin: origin } })).body).state;
+
   async function ask(origin, keys) {
+    equal(await standing(origin), "unknown", "status before the question");
     const answer = request(port, "POST", "/api", { headers: { Origin: origin }, body: '{"op":"session"}' });
     let id = "";
     for (let i = 0; i < 100 && !id; i++) {
@@ -512,6 +542,7 @@ async function originQuestion() {
       id = xdo("search", "--name", "^Zentrak$").stdout.trim().split("\n")[0];
     }
     assert(id, "no window appeared");
+    equal(await standing(origin), "asking", "status while the question is open");
     const name = xdo("search", "--name", "^Zentrak$", "getwindowname").stdout.trim();
     equal(name, "Zentrak", "window title");
     if (shots) spawnSync("import", ["-window", "root", path.join(shots, "question.png")], { env });
@@ -528,6 +559,7 @@ async function originQuestion() {
     equal(r.headers["access-control-allow-origin"], origin, "CORS answer");
     const kept = JSON.parse(fs.readFileSync(config, "utf8"));
     equal(kept.allowedOrigins, [origin], "allowedOrigins");
+    equal(await standing(origin), "approved", "status after Allow");
     // Asked once: the next request is answered at once.
     equal((await request(port, "POST", "/api", { headers: { Origin: origin }, body: '{"op":"session"}' })).status, 200, "again");
   });
@@ -538,6 +570,7 @@ async function originQuestion() {
     equal(r.status, 403, "answer after Block");
     const kept = JSON.parse(fs.readFileSync(config, "utf8"));
     equal(kept.blockedOrigins, [origin], "blockedOrigins");
+    equal(await standing(origin), "blocked", "status after Block");
   });
   await test("requests are served while a file dialog is open, and a session may end meanwhile", async () => {
     // A page of an approved origin (the Allow test's): the dialog names it in its title.

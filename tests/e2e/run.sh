@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# End-to-end tests of zentrak-host in headless Chromium:
+# End-to-end tests of zentrak-host in headless Chromium, and the client's own tests also in
+# headless Firefox ESR:
 #   tests/e2e/run.sh BUILD_DIR
-# Installs playwright-core and typescript from the committed package-lock.json (npm ci) when
+# Installs playwright-core, puppeteer-core and typescript from the committed package-lock.json (npm ci) when
 # they are missing or the lock changed, builds nothing, and closes with "N passed, N failed".
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,6 +19,8 @@ if [ ! -x /usr/bin/chromium ]; then
   exit 1
 fi
 
+# puppeteer-core drives Debian's firefox-esr; it never downloads a browser of its own.
+export PUPPETEER_SKIP_DOWNLOAD=1
 stamp="$here/node_modules/.zentrak-lock"
 if ! cmp -s "$here/package-lock.json" "$stamp" 2>/dev/null; then
   (cd "$here" && npm ci --no-audit --no-fund --loglevel=error)

@@ -39,3 +39,20 @@ function oldCode(): string {
 }
 
 export { newCode, oldCode };
+
+async function bulkAndStatus(): Promise<number> {
+  const db = await create("Zentrak.LocalDB");
+  const [a, b] = await Zentrak.batch(() => [db.executeSql("insert into t values(1)"), db.GetVersion()] as const);
+  const okA: string | boolean = a;
+  const version: string = b;
+  const listed: unknown[] = await Zentrak.batch([[db, "executeSql", "insert into t values(2)"]]);
+  const s: "not-running" | "waiting-approval" | "blocked" | "connected" = await Zentrak.status();
+  Zentrak.onstatus = (e) => console.log(e.status, e.previous);
+  Zentrak.addEventListener("status", (e) => console.log(e.status));
+  // @ts-expect-error not a status
+  const wrong: typeof s = "down";
+  Zentrak.configure({ host: "http://127.0.0.1:48621/" });
+  return String(okA).length + version.length + listed.length + s.length + wrong.length + Zentrak.errors.HOST_RESTARTED;
+}
+
+export { bulkAndStatus };
