@@ -280,6 +280,9 @@ void HttpServer::Message(HttpConnection& connection, std::string text) {
   for (const auto& [name, value] : r.headers)
     if (EqualsIgnoringAsciiCase(name, "content-type")) type = &value;
   bool split = type && *type == kSplitType;
+  // A refusal names its HTTP status, which a POST's answer carries in its status line.
+  if (r.status != 200 && !r.body.empty() && r.body[0] == '{')
+    r.body.insert(1, "\"status\":" + std::to_string(r.status) + (r.body.size() > 2 ? "," : ""));
   std::vector<std::string> parts;
   parts.push_back(std::move(r.body));
   connection.SendMessage(split ? WsOpcode::kBinary : WsOpcode::kText, std::move(parts));

@@ -234,7 +234,8 @@ WsEvent WsDecoder::Next(std::string_view input, size_t& consumed) {
   }
   // The size is checked from the head alone, before a byte of the payload is held.
   if (!control && length > max_message_ - std::min<size_t>(max_message_, message_.size()))
-    return Error(kWsTooBig, "a message of more than " + std::to_string(max_message_) + " bytes");
+    return Error(kWsTooBig, "Bad request: the body has " + std::to_string(message_.size() + length) +
+                                " bytes, more than the " + std::to_string(max_message_) + " a request may have");
   if (input.size() < head + 4 || input.size() - head - 4 < length) return {};
   uint8_t mask[4];
   std::memcpy(mask, p + head, 4);

@@ -68,7 +68,8 @@ struct WsEvent {
 
 // Decodes the frames a client sends: masked (an unmasked one is an error), fragmented messages
 // joined, control frames between fragments passed on, messages over max_message bytes refused
-// (1009) before their payload is read, and text messages that are not UTF-8 refused (1007).
+// (1009, with the size and the limit in the words of an HTTP body's refusal) before their
+// payload is read, and text messages that are not UTF-8 refused (1007).
 class WsDecoder {
  public:
   explicit WsDecoder(size_t max_message) : max_message_(max_message) {}
