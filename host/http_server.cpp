@@ -31,6 +31,8 @@ constexpr int64_t kConnectionIdleMicros = 300 * int64_t{1000000};
 // A call's text result at least this long (in UTF-16 units) travels apart from its answer's
 // JSON on the page channel and to clients that ask for it (?split=1).
 constexpr size_t kMinRawText = 16 * 1024;
+// The most bytes of long texts in one message of the page channel.
+constexpr size_t kRawChunk = 256 * 1024;
 // The content type of an answer whose long texts follow its JSON (docs/protocol.md).
 constexpr const char* kSplitType = "application/vnd.zentrak.split";
 
@@ -283,9 +285,19 @@ void HttpServer::Message(HttpConnection& connection, std::string text) {
   // A refusal names its HTTP status, which a POST's answer carries in its status line.
   if (r.status != 200 && !r.body.empty() && r.body[0] == '{')
     r.body.insert(1, "\"status\":" + std::to_string(r.status) + (r.body.size() > 2 ? "," : ""));
-  std::vector<std::string> parts;
-  parts.push_back(std::move(r.body));
-  connection.SendMessage(split ? WsOpcode::kBinary : WsOpcode::kText, std::move(parts));
+  if (!split) {
+    std::vector<std::string> parts;
+    parts.push_back(std::move(r.body));
+    connection.SendMessage(WsOpcode::kText, std::move(parts));
+    return;
+  }
+  // The answers' JSON line, then their long texts in binary messages of at most kRawChunk
+  // bytes: a browser takes in each message in one task of its main thread, so a long text in
+  // one message would hold the page for as long as it takes to receive it all.
+  size_t newline = r.body.find('\n') + 1;
+  connection.SendMessage(WsOpcode::kBinary, {r.body.substr(0, newline)});
+  for (size_t at = newline; at < r.body.size(); at += kRawChunk)
+    connection.SendMessage(WsOpcode::kBinary, {r.body.substr(at, kRawChunk)});
 }
 
 HttpResponse HttpServer::ServeWebSocket(const HttpRequest& request, const std::string& origin) {

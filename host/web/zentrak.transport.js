@@ -50,8 +50,8 @@ function zentrakTransport(base, hooks) {
         resolve(ch);
       };
       socket.onmessage = function (ev) {
-        var w = ch.waiting.shift();
-        if (w) w.take(ev.data);
+        var w = ch.waiting[0];
+        if (w && w.take(ev.data)) ch.waiting.shift();
       };
       socket.onerror = socket.onclose = function (ev) {
         if (!ch.open) retryAt = Date.now() + RETRY_MILLIS;
@@ -95,9 +95,64 @@ function zentrakTransport(base, hooks) {
     return answer;
   }
 
-  // The answer in a message of the channel. A refusal is one JSON object with its HTTP status.
+  // Takes the messages of one answer of the channel: a text message is the whole answer; a binary
+  // one is the answers' JSON line, and the long texts follow in binary messages of their own,
+  // each decoded as it comes (in its own task), to the bytes that the answers' "rawLength" add
+  // up to. Returns the answer once it is whole, else undefined.
+  function Reader(source) {
+    this.source = source;
+    this.answer = undefined;
+    this.texts = null; // the answers with a long text still to come
+    this.pieces = null;
+    this.left = 0;
+    this.decoder = null;
+  }
+
+  Reader.prototype.take = function (data) {
+    if (this.texts === null) {
+      if (typeof data === "string") return messageAnswer(data, this.source);
+      var bytes = new Uint8Array(data);
+      var nl = bytes.indexOf(10);
+      this.answer = hooks.parse(200, decoder.decode(nl < 0 ? bytes : bytes.subarray(0, nl)), this.source);
+      var list = Array.isArray(this.answer) ? this.answer : [this.answer];
+      this.texts = list.filter(function (a) { return a && typeof a.rawLength === "number"; });
+      this.next();
+    } else {
+      this.bytes(new Uint8Array(data));
+    }
+    return this.texts.length ? undefined : this.answer;
+  };
+
+  // Starts the next long text, or finishes the empty ones.
+  Reader.prototype.next = function () {
+    while (this.texts.length && this.texts[0].rawLength === 0) {
+      this.texts.shift().value = "";
+    }
+    if (!this.texts.length) return;
+    this.left = this.texts[0].rawLength;
+    this.pieces = [];
+    this.decoder = new TextDecoder();
+  };
+
+  Reader.prototype.bytes = function (bytes) {
+    while (bytes.length && this.texts.length) {
+      var n = Math.min(bytes.length, this.left);
+      this.left -= n;
+      this.pieces.push(this.decoder.decode(bytes.subarray(0, n), { stream: this.left > 0 }));
+      bytes = bytes.subarray(n);
+      if (this.left === 0) {
+        var a = this.texts.shift();
+        a.value = this.pieces.length === 1 ? this.pieces[0] : this.pieces.join("");
+        delete a.rawLength;
+        this.pieces = null;
+        this.next();
+      }
+    }
+  };
+
+  // The answer in a text message of the channel. A refusal is one JSON object with its HTTP
+  // status.
   function messageAnswer(data, source) {
-    if (typeof data !== "string") return splitAnswers(new Uint8Array(data), 200, source);
     var status = 200;
     if (data.charCodeAt(0) === 123) {
       var refusal = JSON.parse(data);
@@ -117,14 +172,21 @@ function zentrakTransport(base, hooks) {
     return open(token).then(function (ch) {
       if (!ch || ch.socket.readyState !== 1) return hooks.post(hooks.target(token), text, source);
       return new Promise(function (resolve, reject) {
+        var reader = new Reader(source);
         ch.waiting.push({
+          // Whether the answer is whole (or failed) with this message.
           take: function (data) {
+            var answer;
             try {
-              resolve(messageAnswer(data, source));
-              hooks.answered();
+              answer = reader.take(data);
             } catch (e) {
               reject(e);
+              return true;
             }
+            if (answer === undefined) return false;
+            resolve(answer);
+            hooks.answered();
+            return true;
           },
           fail: function (refused) {
             reject(refused ? hooks.error(E_INVALIDARG, refused, source) : hooks.lost(source));
