@@ -103,7 +103,7 @@ function zentrakTransport(base, hooks) {
     this.source = source;
     this.answer = undefined;
     this.texts = null; // the answers with a long text still to come
-    this.pieces = null;
+    this.text = "";
     this.left = 0;
     this.decoder = null;
   }
@@ -130,7 +130,7 @@ function zentrakTransport(base, hooks) {
     }
     if (!this.texts.length) return;
     this.left = this.texts[0].rawLength;
-    this.pieces = [];
+    this.text = "";
     this.decoder = new TextDecoder();
   };
 
@@ -138,13 +138,15 @@ function zentrakTransport(base, hooks) {
     while (bytes.length && this.texts.length) {
       var n = Math.min(bytes.length, this.left);
       this.left -= n;
-      this.pieces.push(this.decoder.decode(bytes.subarray(0, n), { stream: this.left > 0 }));
+      // Joined as the pieces come; the engine copies them into one text when it is first read
+      // whole, so no task here copies the whole text.
+      this.text += this.decoder.decode(bytes.subarray(0, n), { stream: this.left > 0 });
       bytes = bytes.subarray(n);
       if (this.left === 0) {
         var a = this.texts.shift();
-        a.value = this.pieces.length === 1 ? this.pieces[0] : this.pieces.join("");
+        a.value = this.text;
         delete a.rawLength;
-        this.pieces = null;
+        this.text = "";
         this.next();
       }
     }
