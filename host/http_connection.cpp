@@ -111,7 +111,9 @@ bool HttpConnection::Overdue(int64_t now) const noexcept {
     case State::kWriting:
       return now - last_progress_ > limits_.write_micros;
     case State::kWebSocket:
-      // Frames going out must be taken, and a frame (or message) begun must keep coming.
+      // A message in the owner's hands may wait for the user (a file dialog). Otherwise frames
+      // going out must be taken, and a frame (or message) begun must keep coming.
+      if (depth_ > 0) return false;
       if (counted_ && now - last_progress_ > limits_.write_micros) return true;
       return (!in_.empty() || ws_->InMessage()) && now - last_progress_ > limits_.body_micros;
     default:
