@@ -116,8 +116,7 @@ function zentrakClient(base) {
       cache: "no-store"
     }).then(function (r) {
       if (transport.isSplit(r)) {
-        return r.arrayBuffer().then(function (b) {
-          var answer = transport.splitAnswers(new Uint8Array(b), r.status, source);
+        return transport.readSplit(r, source).then(function (answer) {
           if (events.length) Promise.resolve().then(function () { deliverEvents(false); });
           return answer;
         });

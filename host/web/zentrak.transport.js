@@ -111,14 +111,14 @@ function zentrakTransport(base, hooks) {
   Reader.prototype.take = function (data) {
     if (this.texts === null) {
       if (typeof data === "string") return messageAnswer(data, this.source);
-      var bytes = new Uint8Array(data);
+      var bytes = data instanceof Uint8Array ? data : new Uint8Array(data);
       var nl = bytes.indexOf(10);
       this.answer = hooks.parse(200, decoder.decode(nl < 0 ? bytes : bytes.subarray(0, nl)), this.source);
       var list = Array.isArray(this.answer) ? this.answer : [this.answer];
       this.texts = list.filter(function (a) { return a && typeof a.rawLength === "number"; });
       this.next();
     } else {
-      this.bytes(new Uint8Array(data));
+      this.bytes(data instanceof Uint8Array ? data : new Uint8Array(data));
     }
     return this.texts.length ? undefined : this.answer;
   };
@@ -163,6 +163,48 @@ function zentrakTransport(base, hooks) {
     return hooks.parse(status, data, source);
   }
 
+  // A Promise of the answer in a split body of a fetch response, read a piece at a time as the
+  // channel's messages are, where the browser streams bodies.
+  function readSplit(response, source) {
+    if (!response.body || typeof response.body.getReader !== "function") {
+      return response.arrayBuffer().then(function (b) { return splitAnswers(new Uint8Array(b), response.status, source); });
+    }
+    var stream = response.body.getReader();
+    var reader = new Reader(source);
+    var head = null; // the bytes of the JSON line while it is not whole
+    function pump() {
+      return stream.read().then(function (chunk) {
+        if (chunk.done) throw hooks.lost(source);
+        var bytes = chunk.value;
+        var answer;
+        if (reader.texts === null) {
+          if (head) {
+            var joined = new Uint8Array(head.length + bytes.length);
+            joined.set(head);
+            joined.set(bytes, head.length);
+            bytes = joined;
+          }
+          var nl = bytes.indexOf(10);
+          if (nl < 0) {
+            head = bytes;
+            return pump();
+          }
+          head = null;
+          answer = reader.take(bytes.subarray(0, nl + 1));
+          if (answer === undefined && nl + 1 < bytes.length) answer = reader.take(bytes.subarray(nl + 1));
+        } else {
+          answer = reader.take(bytes);
+        }
+        if (answer !== undefined) {
+          stream.cancel().catch(function () {});
+          return answer;
+        }
+        return pump();
+      });
+    }
+    return pump();
+  }
+
   // Whether a fetch response is a split body.
   function isSplit(response) {
     var type = response.headers.get("Content-Type") || "";
@@ -202,7 +244,7 @@ function zentrakTransport(base, hooks) {
   return {
     send: send,
     isSplit: isSplit,
-    splitAnswers: splitAnswers,
+    readSplit: readSplit,
     // Which way the next batch goes: "websocket" while the channel is open, else "http".
     kind: function () { return channel && channel.open ? "websocket" : "http"; }
   };
