@@ -53,7 +53,8 @@ function zentrakTransport(base, hooks) {
         var w = ch.waiting[0];
         if (w && w.take(ev.data)) ch.waiting.shift();
       };
-      socket.onerror = socket.onclose = function (ev) {
+      // An error is always followed by a close, which says why (its code).
+      socket.onclose = function (ev) {
         if (!ch.open) retryAt = Date.now() + RETRY_MILLIS;
         resolve(null);
         if (channel === ch) channel = null;
