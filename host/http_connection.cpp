@@ -95,7 +95,8 @@ void HttpConnection::Watch(unsigned condition) {
 }
 
 bool HttpConnection::IdleSince(int64_t before) const noexcept {
-  return state_ == State::kHead && in_.empty() && depth_ == 0 && last_active_ < before;
+  bool waiting = state_ == State::kHead || (state_ == State::kWebSocket && counted_ == 0 && !ws_->InMessage());
+  return waiting && in_.empty() && depth_ == 0 && last_active_ < before;
 }
 
 bool HttpConnection::Overdue(int64_t now) const noexcept {
@@ -109,6 +110,12 @@ bool HttpConnection::Overdue(int64_t now) const noexcept {
       return now - last_progress_ > limits_.body_micros;
     case State::kWriting:
       return now - last_progress_ > limits_.write_micros;
+    case State::kWebSocket:
+      // A message in the owner's hands may wait for the user (a file dialog). Otherwise frames
+      // going out must be taken, and a frame (or message) begun must keep coming.
+      if (depth_ > 0) return false;
+      if (counted_ && now - last_progress_ > limits_.write_micros) return true;
+      return (!in_.empty() || ws_->InMessage()) && now - last_progress_ > limits_.body_micros;
     default:
       // A request in the owner's hands may wait for the user; a closing connection has its own
       // timer.
@@ -132,6 +139,8 @@ void HttpConnection::OnReady(unsigned condition) {
   ++depth_;
   if (condition & G_IO_ERR) {
     Finish();
+  } else if (state_ == State::kWebSocket) {
+    WsReady(condition);
   } else if (state_ == State::kWriting) {
     Flush();
     if (state_ == State::kHead) Parse();  // requests that arrived while the answer went out
@@ -302,11 +311,15 @@ void HttpConnection::Queue(HttpResponse response, bool head_only) {
   h.append("HTTP/1.1 ").append(std::to_string(response.status)).append(" ").append(ReasonPhrase(response.status));
   h.append("\r\nDate: ").append(DateText()).append("\r\nServer: zentrak-host\r\n");
   for (const auto& [name, value] : response.headers) h.append(name).append(": ").append(value).append("\r\n");
-  h.append("Content-Length: ").append(std::to_string(body.size())).append("\r\n");
-  if (close_after_)
-    h.append("Connection: close\r\n");
-  else if (minor_version_ == 0)
-    h.append("Connection: keep-alive\r\n");
+  // A 101 answer has no body and names its own Connection: Upgrade.
+  upgrade_after_ = response.websocket && !close_after_;
+  if (!response.websocket) {
+    h.append("Content-Length: ").append(std::to_string(body.size())).append("\r\n");
+    if (close_after_)
+      h.append("Connection: close\r\n");
+    else if (minor_version_ == 0)
+      h.append("Connection: keep-alive\r\n");
+  }
   h.append("\r\n");
   if (head_only) {
     out_view_ = {};
@@ -360,23 +373,22 @@ void HttpConnection::Flush() {
   Uncount();
   last_active_ = g_get_monotonic_time();
   if (close_after_) {
-    if (peer_done_) {
-      Finish();
+    Drain();
+    return;
+  }
+  if (upgrade_after_) {
+    upgrade_after_ = false;
+    state_ = State::kWebSocket;
+    ws_ = std::make_unique<WsDecoder>(limits_.max_body);
+    // Frames the client sent right behind its handshake.
+    if (depth_ > 0) {
+      WsProcess();
       return;
     }
-    // The peer may still be sending (a body that was never read). Closing now could reset the
-    // connection before it reads the answer, so input is discarded for a while first.
-    ::shutdown(fd_, SHUT_WR);
-    in_.clear();
-    parser_.Reset();
-    state_ = State::kDraining;
-    Watch(G_IO_IN);
-    drain_timer_ = g_timeout_add(kDrainMillis, +[](gpointer self) -> gboolean {
-      auto* c = static_cast<HttpConnection*>(self);
-      c->drain_timer_ = 0;
-      c->Close();
-      return G_SOURCE_REMOVE;
-    }, this);
+    ++depth_;
+    WsProcess();
+    --depth_;
+    if (state_ == State::kEnded) owner_.Ended(*this);
     return;
   }
   state_ = State::kHead;
@@ -389,6 +401,186 @@ void HttpConnection::Flush() {
     --depth_;
     if (state_ == State::kEnded) owner_.Ended(*this);
   }
+}
+
+// Ends the connection once the peer has read what was sent.
+void HttpConnection::Drain() {
+  if (peer_done_) {
+    Finish();
+    return;
+  }
+  // The peer may still be sending (a body that was never read). Closing now could reset the
+  // connection before it reads the answer, so input is discarded for a while first.
+  ::shutdown(fd_, SHUT_WR);
+  in_.clear();
+  parser_.Reset();
+  state_ = State::kDraining;
+  Watch(G_IO_IN);
+  drain_timer_ = g_timeout_add(kDrainMillis, +[](gpointer self) -> gboolean {
+    auto* c = static_cast<HttpConnection*>(self);
+    c->drain_timer_ = 0;
+    c->Close();
+    return G_SOURCE_REMOVE;
+  }, this);
+}
+
+// ---- after a WebSocket upgrade ----------------------------------------------------------------
+
+void HttpConnection::WsReady(unsigned condition) {
+  if (condition & G_IO_OUT) WsFlush();
+  if (state_ != State::kWebSocket) return;
+  if (condition & (G_IO_IN | G_IO_HUP)) {
+    WsRead();
+  } else if (!in_.empty()) {
+    WsProcess();  // frames held back while the client was not reading its answers
+  }
+}
+
+void HttpConnection::WsRead() {
+  char chunk[kReadChunk];
+  size_t before = in_.size();
+  // A megabyte at a time is decoded before more is read; a client that does not take its
+  // answers is not read from (WsWatch).
+  while (in_.size() - before < kMaxPending) {
+    ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+    if (n > 0) {
+      in_.append(chunk, static_cast<size_t>(n));
+      last_progress_ = g_get_monotonic_time();
+      if (static_cast<size_t>(n) < sizeof chunk) break;
+      continue;
+    }
+    if (n == 0) {
+      peer_done_ = true;
+      break;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+    Finish();
+    return;
+  }
+  last_active_ = g_get_monotonic_time();
+  WsProcess();
+}
+
+void HttpConnection::WsProcess() {
+  size_t at = 0;
+  while (state_ == State::kWebSocket && !ws_closing_ && counted_ <= kMaxPending) {
+    size_t consumed = 0;
+    WsEvent e = ws_->Next(std::string_view(in_).substr(at), consumed);
+    at += consumed;
+    if (e.kind == WsEvent::Kind::kNeedMore) {
+      if (consumed) continue;
+      break;
+    }
+    switch (e.kind) {
+      case WsEvent::Kind::kText:
+        ++depth_;
+        owner_.Message(*this, std::move(e.payload));
+        --depth_;
+        if (state_ != State::kWebSocket) return;  // the owner closed the connection
+        break;
+      case WsEvent::Kind::kBinary:
+        WsCloseWith(1003, "only text messages are served");
+        break;
+      case WsEvent::Kind::kPing: {
+        std::string pong;
+        AppendWsFrame(WsOpcode::kPong, e.payload, pong);
+        WsQueue(std::move(pong));
+        break;
+      }
+      case WsEvent::Kind::kPong:
+        break;
+      case WsEvent::Kind::kClose:
+        // The close is answered with the peer's own code (1005 and 1006 are never sent).
+        WsCloseWith(e.code == 1005 || e.code == 1006 ? uint16_t{kWsNormal} : e.code, "");
+        break;
+      default:
+        WsCloseWith(e.code, e.payload);
+        break;
+    }
+  }
+  if (state_ != State::kWebSocket) return;
+  in_.erase(0, at);
+  WsFlush();
+}
+
+void HttpConnection::WsQueue(std::string bytes) {
+  counted_ += bytes.size();
+  if (limits_.unsent_bytes) *limits_.unsent_bytes += bytes.size();
+  ws_out_.push_back(std::move(bytes));
+}
+
+void HttpConnection::SendMessage(WsOpcode opcode, std::vector<std::string> parts) {
+  if (state_ != State::kWebSocket || ws_closing_) return;
+  uint64_t length = 0;
+  for (const auto& p : parts) length += p.size();
+  std::string head;
+  AppendWsFrameHead(opcode, length, head);
+  WsQueue(std::move(head));
+  for (auto& p : parts)
+    if (!p.empty()) WsQueue(std::move(p));
+  WsFlush();
+}
+
+void HttpConnection::WsCloseWith(uint16_t code, std::string_view reason) {
+  if (ws_closing_) return;
+  std::string frame;
+  AppendWsClose(code, reason, frame);
+  WsQueue(std::move(frame));
+  ws_closing_ = true;
+}
+
+void HttpConnection::WsFlush() {
+  while (!ws_out_.empty()) {
+    iovec iov[16];
+    size_t count = 0;
+    size_t skip = ws_sent_;
+    for (auto it = ws_out_.begin(); it != ws_out_.end() && count < 16; ++it) {
+      iov[count++] = {it->data() + skip, it->size() - skip};
+      skip = 0;
+    }
+    msghdr msg{};
+    msg.msg_iov = iov;
+    msg.msg_iovlen = count;
+    ssize_t n = ::sendmsg(fd_, &msg, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    if (n <= 0) {
+      Finish();
+      return;
+    }
+    size_t sent = static_cast<size_t>(n);
+    counted_ -= sent;
+    if (limits_.unsent_bytes) *limits_.unsent_bytes -= sent;
+    last_progress_ = g_get_monotonic_time();
+    while (sent) {
+      size_t left = ws_out_.front().size() - ws_sent_;
+      if (sent < left) {
+        ws_sent_ += sent;
+        break;
+      }
+      sent -= left;
+      ws_out_.pop_front();
+      ws_sent_ = 0;
+    }
+  }
+  if (ws_out_.empty() && ws_closing_) {
+    Drain();
+    return;
+  }
+  WsWatch();
+}
+
+void HttpConnection::WsWatch() {
+  if (state_ != State::kWebSocket) return;
+  unsigned condition = ws_out_.empty() ? 0 : G_IO_OUT;
+  if (!ws_closing_ && !peer_done_ && counted_ <= kMaxPending) condition |= G_IO_IN;
+  if (condition == 0) {
+    // The peer left and everything it asked for has been sent.
+    Finish();
+    return;
+  }
+  Watch(condition);
 }
 
 void HttpConnection::Close() {
@@ -411,6 +603,7 @@ void HttpConnection::Finish() {
   in_ = std::string();
   out_body_ = std::string();
   out_view_ = {};
+  ws_out_.clear();
   Uncount();
 }
 

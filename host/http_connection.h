@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "host/http_parser.h"
+#include "host/websocket.h"
 
 typedef struct _GSource GSource;
 
@@ -53,6 +56,10 @@ class HttpConnectionOwner {
   // The connection has ended (the peer left, an error, or the owner closed it). It is
   // destroyed after this returns, at a safe moment.
   virtual void Ended(HttpConnection& connection) = 0;
+  // A whole text message on a connection that a websocket answer upgraded. The owner answers
+  // with connection.SendMessage() before it returns; messages are handed over one at a time,
+  // in the order they came.
+  virtual void Message(HttpConnection& connection, std::string text) = 0;
 };
 
 class HttpConnection {
@@ -70,6 +77,10 @@ class HttpConnection {
   void Reject(HttpResponse response);
   // Ends the connection (the owner's Ended follows).
   void Close();
+  // Sends one WebSocket message made of `parts` (joined without copying), as a text or binary
+  // frame. REQUIRES: the connection was upgraded.
+  void SendMessage(WsOpcode opcode, std::vector<std::string> parts);
+  bool IsWebSocket() const noexcept { return ws_ != nullptr; }
   bool Ended() const noexcept { return state_ == State::kEnded; }
   // Whether a dispatch of this connection is on the stack (its handler may run a nested loop).
   bool Busy() const noexcept { return depth_ > 0; }
@@ -81,7 +92,8 @@ class HttpConnection {
   bool Overdue(int64_t now) const noexcept;
 
  private:
-  enum class State { kHead, kBody, kHandling, kWriting, kDraining, kEnded };
+  // kWebSocket: upgraded; frames are read and written until either side closes.
+  enum class State { kHead, kBody, kHandling, kWriting, kDraining, kWebSocket, kEnded };
   struct Source;
 
   static int Dispatch(GSource* source, int (*)(void*), void* data);
@@ -94,6 +106,14 @@ class HttpConnection {
   void Watch(unsigned condition);
   void Finish();
   void Uncount();
+  void WsReady(unsigned condition);
+  void WsRead();
+  void WsProcess();
+  void WsFlush();
+  void WsQueue(std::string bytes);
+  void WsCloseWith(uint16_t code, std::string_view reason);
+  void WsWatch();
+  void Drain();
 
   int fd_;
   uint64_t id_;
@@ -123,6 +143,14 @@ class HttpConnection {
   int64_t last_progress_ = 0;  // when the last byte of a body arrived or of an answer went out
   size_t counted_ = 0;         // bytes this connection adds to limits_.unsent_bytes
   unsigned drain_timer_ = 0;
+  // After the upgrade: the frame decoder, the bytes waiting to go out (the first piece partly
+  // sent, ws_sent_ bytes of it; counted_ holds what is left in all), and whether a close frame
+  // has been queued (nothing more is read or handled after it).
+  std::unique_ptr<WsDecoder> ws_;
+  std::deque<std::string> ws_out_;
+  size_t ws_sent_ = 0;
+  bool ws_closing_ = false;
+  bool upgrade_after_ = false;  // the answer being written is a 101: switch when it is out
 };
 
 // Listening sockets on the loopback addresses; each accepted socket goes to on_accept.

@@ -233,6 +233,7 @@ void HttpResponse::SetBody(std::string content_type, std::string text) {
 const char* ReasonPhrase(int status) {
   switch (status) {
     case 100: return "Continue";
+    case 101: return "Switching Protocols";
     case 200: return "OK";
     case 204: return "No Content";
     case 302: return "Found";
@@ -244,6 +245,7 @@ const char* ReasonPhrase(int status) {
     case 410: return "Gone";
     case 411: return "Length Required";
     case 413: return "Payload Too Large";
+    case 426: return "Upgrade Required";
     case 431: return "Request Header Fields Too Large";
     case 500: return "Internal Server Error";
     case 501: return "Not Implemented";

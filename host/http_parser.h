@@ -38,6 +38,9 @@ struct HttpResponse {
   // A body the response does not own (the embedded web files); used when set.
   std::string_view static_body;
   bool close = false;  // end the connection after this answer
+  // A 101 answer to a WebSocket handshake: it goes out without a Content-Length, and the
+  // connection carries WebSocket frames after it.
+  bool websocket = false;
 
   // Sets a header, replacing one of the same name (compared without regard to ASCII case).
   void Set(std::string_view name, std::string value);

@@ -28,6 +28,14 @@ constexpr int32_t kRPC_E_DISCONNECTED = Status(0x80010108);
 
 // A kept-alive connection with no request for this long is closed (browsers reopen at need).
 constexpr int64_t kConnectionIdleMicros = 300 * int64_t{1000000};
+// A call's text result at least this long (in UTF-16 units) travels apart from its answer's
+// JSON on the page channel and to clients that ask for it (?split=1).
+constexpr size_t kMinRawText = 16 * 1024;
+// The most bytes of long texts in one message of the page channel.
+constexpr size_t kRawChunk = 256 * 1024;
+// The content type of an answer whose long texts follow its JSON (docs/protocol.md).
+constexpr const char* kSplitType = "application/vnd.zentrak.split";
+
 // How long the host is idle before it gives freed memory back.
 constexpr int64_t kTrimAfterIdleMicros = 5 * int64_t{1000000};
 
@@ -179,6 +187,7 @@ void HttpServer::Ended(HttpConnection& connection) {
     list.erase(std::remove_if(list.begin(), list.end(), [id](const Waiting& w) { return w.connection == id; }),
                list.end());
   ended_.insert(id);
+  channels_.erase(id);
   if (!reap_source_) reap_source_ = g_idle_add(&HttpServer::OnReap, this);
 }
 
@@ -240,7 +249,83 @@ HttpResponse HttpServer::BodyRefused(const HttpRequest& head, int status, const 
 void HttpServer::Handle(HttpConnection& connection, HttpRequest request) {
   last_request_ = g_get_monotonic_time();
   served_since_trim_ = true;
-  if (std::optional<HttpResponse> answer = Serve(connection.Id(), request)) connection.Answer(std::move(*answer));
+  if (std::optional<HttpResponse> answer = Serve(connection.Id(), request)) {
+    Upgraded(connection.Id(), request, *answer);
+    connection.Answer(std::move(*answer));
+  }
+}
+
+void HttpServer::Upgraded(uint64_t connection, const HttpRequest& request, const HttpResponse& answer) {
+  if (!answer.websocket) return;
+  const std::string* origin_header = request.Header("origin");
+  std::optional<std::string> origin = origin_header ? NormalizeOrigin(*origin_header) : std::string();
+  channels_[connection] = Channel{request.QueryValue("session"), origin ? *origin : std::string()};
+}
+
+// A message on the page channel is what a POST /api body is, answered in the same session
+// with the same checks; a refusal travels as its JSON text, a split answer as a binary frame.
+void HttpServer::Message(HttpConnection& connection, std::string text) {
+  auto channel = channels_.find(connection.Id());
+  if (channel == channels_.end()) {
+    connection.Close();
+    return;
+  }
+  last_request_ = g_get_monotonic_time();
+  served_since_trim_ = true;
+  auto peer_entry = peer_of_.find(connection.Id());
+  const std::string peer = peer_entry == peer_of_.end() ? std::string() : peer_entry->second;
+  HttpRequest request;
+  request.body = std::move(text);
+  const Channel c = channel->second;  // the call may end the channel (a nested loop)
+  HttpResponse r = ServeApi(request, c.origin, peer, c.token, true);
+  const std::string* type = nullptr;
+  for (const auto& [name, value] : r.headers)
+    if (EqualsIgnoringAsciiCase(name, "content-type")) type = &value;
+  bool split = type && *type == kSplitType;
+  // A refusal names its HTTP status, which a POST's answer carries in its status line.
+  if (r.status != 200 && !r.body.empty() && r.body[0] == '{')
+    r.body.insert(1, "\"status\":" + std::to_string(r.status) + (r.body.size() > 2 ? "," : ""));
+  if (!split) {
+    std::vector<std::string> parts;
+    parts.push_back(std::move(r.body));
+    connection.SendMessage(WsOpcode::kText, std::move(parts));
+    return;
+  }
+  // The answers' JSON line, then their long texts in binary messages of at most kRawChunk
+  // bytes: a browser takes in each message in one task of its main thread, so a long text in
+  // one message would hold the page for as long as it takes to receive it all.
+  size_t newline = r.body.find('\n') + 1;
+  connection.SendMessage(WsOpcode::kBinary, {r.body.substr(0, newline)});
+  for (size_t at = newline; at < r.body.size(); at += kRawChunk)
+    connection.SendMessage(WsOpcode::kBinary, {r.body.substr(at, kRawChunk)});
+}
+
+HttpResponse HttpServer::ServeWebSocket(const HttpRequest& request, const std::string& origin) {
+  const std::string* key = request.Header("sec-websocket-key");
+  const std::string* version = request.Header("sec-websocket-version");
+  if (request.method != "GET" || !HeaderHasToken(request.Header("upgrade"), "websocket") ||
+      !HeaderHasToken(request.Header("connection"), "upgrade")) {
+    HttpResponse r = Refusal(426, kE_INVALIDARG, "Bad request: /ws takes a WebSocket handshake");
+    r.Set("Upgrade", "websocket");
+    return r;
+  }
+  if (!version || *version != "13") {
+    HttpResponse r = Refusal(426, kE_INVALIDARG, "Bad request: only WebSocket version 13 is served");
+    r.Set("Sec-WebSocket-Version", "13");
+    return r;
+  }
+  if (!key || !IsWebSocketKey(*key)) return Refusal(400, kE_INVALIDARG, "Bad request: no valid Sec-WebSocket-Key");
+  const std::string token = request.QueryValue("session");
+  PageSession* s = token.empty() ? nullptr : sessions_.Find(token);
+  if (!s) return Refusal(410, kRPC_E_DISCONNECTED, "The session has ended");
+  if (s->origin != origin) return Refusal(403, kE_ACCESSDENIED, "Refused: the session belongs to another origin");
+  HttpResponse r;
+  r.status = 101;
+  r.websocket = true;
+  r.Set("Upgrade", "websocket");
+  r.Set("Connection", "Upgrade");
+  r.Set("Sec-WebSocket-Accept", WebSocketAccept(*key));
+  return r;
 }
 
 std::optional<HttpResponse> HttpServer::Serve(uint64_t connection, HttpRequest& request) {
@@ -285,12 +370,14 @@ HttpResponse HttpServer::ServeApproved(const HttpRequest& request, const std::st
     return r;
   }
   HttpResponse r;
-  if (path == "/api" || path == "/release") {
+  if (path == "/ws") {
+    r = ServeWebSocket(request, origin);
+  } else if (path == "/api" || path == "/release") {
     if (method != "POST") {
       r = Refusal(405, kE_INVALIDARG, "Bad request: " + path + " takes POST");
       r.Set("Allow", "POST, OPTIONS");
     } else if (path == "/api") {
-      r = ServeApi(request, origin, peer, request.QueryValue("session"));
+      r = ServeApi(request, origin, peer, request.QueryValue("session"), request.QueryValue("split") == "1");
     } else {
       r = ServeRelease(origin, request.QueryValue("session"));
     }
@@ -316,7 +403,7 @@ void HttpServer::AddCors(const HttpRequest& request, HttpResponse& r, const std:
 }
 
 HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& origin, const std::string& peer,
-                                  const std::string& token) {
+                                  const std::string& token, bool split) {
   std::string_view text = http.body;
   json request;
   try {
@@ -364,12 +451,18 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
                        std::to_string(settings_.max_unsent_bytes) + "; the call did not run, try it again later");
   }
   std::string answer;
+  std::string raw;
   {
     SessionTable::Lease lease(sessions_, *s);
     platform::ScopedDialogRequester requester(s->origin);
-    answer = lease->wire.AnswerText(request);
+    answer = split ? lease->wire.AnswerParts(request, kMinRawText, raw) : lease->wire.AnswerText(request);
   }
-  return RespondJson(200, std::move(answer));
+  if (raw.empty()) return RespondJson(200, std::move(answer));
+  // The answers' JSON on one line, then their long texts.
+  answer += '\n';
+  answer += raw;
+  raw = std::string();
+  return Respond(200, kSplitType, std::move(answer));
 }
 
 HttpResponse HttpServer::ServeRelease(const std::string& origin, const std::string& token) {
@@ -466,9 +559,11 @@ void HttpServer::Answered(const std::string& origin, ApprovalAnswer answer) {
   for (auto& w : list) {
     auto c = connections_.find(w.connection);
     if (c == connections_.end() || c->second->Ended()) continue;
-    if (answer == ApprovalAnswer::kAllow)
-      c->second->Answer(ServeApproved(w.request, origin, w.peer));
-    else
+    if (answer == ApprovalAnswer::kAllow) {
+      HttpResponse r = ServeApproved(w.request, origin, w.peer);
+      Upgraded(w.connection, w.request, r);
+      c->second->Answer(std::move(r));
+    } else
       c->second->Answer(
           Refusal(403, kE_ACCESSDENIED, "Refused: " + origin + " is not allowed to use Zentrak on this computer"));
   }

@@ -53,6 +53,7 @@ class HttpServer : private HttpConnectionOwner {
   HttpResponse BodyRefused(const HttpRequest& head, int status, const std::string& description) override;
   void Handle(HttpConnection& connection, HttpRequest request) override;
   void Ended(HttpConnection& connection) override;
+  void Message(HttpConnection& connection, std::string text) override;
 
   static int OnSweep(void* self);
   static int OnReap(void* self);
@@ -64,7 +65,16 @@ class HttpServer : private HttpConnectionOwner {
   std::optional<HttpResponse> Serve(uint64_t connection, HttpRequest& request);
   HttpResponse ServeApproved(const HttpRequest& request, const std::string& origin, const std::string& peer);
   HttpResponse ServeApi(const HttpRequest& request, const std::string& origin, const std::string& peer,
-                        const std::string& token);
+                        const std::string& token, bool split = false);
+  // The page channel: the handshake of a WebSocket bound to a session, and what is recorded of
+  // each upgraded connection (its session and origin) when its 101 answer goes out.
+  HttpResponse ServeWebSocket(const HttpRequest& request, const std::string& origin);
+  void Upgraded(uint64_t connection, const HttpRequest& request, const HttpResponse& answer);
+  struct Channel {
+    std::string token;
+    std::string origin;
+  };
+  std::map<uint64_t, Channel> channels_;
   HttpResponse ServeRelease(const std::string& origin, const std::string& token);
   HttpResponse ServeFile(const HttpRequest& request);
   HttpResponse ServeStatus(const HttpRequest& request) const;

@@ -659,6 +659,130 @@ TEST_F(HttpTest, StopsCleanlyAndRefusesABadConfiguration) {
 }
 
 // zentrak.d.ts declares every member of the four interfaces, spelt as the type library does.
+// The page channel over a real connection: the handshake, requests and answers in order,
+// fragments and pings, refusals as messages, and the frames that end it.
+struct Frame {
+  int opcode = -1;  // -1: the connection ended
+  std::string payload;
+};
+
+Frame ReadFrame(HttpClient& c) {
+  Frame f;
+  std::string head = c.ReadBytes(2);
+  if (head.size() < 2) return f;
+  uint64_t n = static_cast<uint8_t>(head[1]) & 0x7F;
+  if (n >= 126) {
+    std::string ext = c.ReadBytes(n == 126 ? 2 : 8);
+    n = 0;
+    for (char b : ext) n = (n << 8) | static_cast<uint8_t>(b);
+  }
+  f.opcode = static_cast<uint8_t>(head[0]) & 0x0F;
+  f.payload = c.ReadBytes(static_cast<size_t>(n));
+  return f;
+}
+
+std::string Masked(uint8_t first, const std::string& payload, bool mask = true) {
+  std::string f(1, static_cast<char>(first));
+  const char key[4] = {0x0f, 0x1e, 0x2d, 0x3c};
+  uint8_t m = mask ? 0x80 : 0;
+  if (payload.size() < 126) {
+    f += static_cast<char>(m | payload.size());
+  } else {
+    f += static_cast<char>(m | 126);
+    f += static_cast<char>(payload.size() >> 8);
+    f += static_cast<char>(payload.size() & 0xFF);
+  }
+  if (mask) f.append(key, 4);
+  for (size_t i = 0; i < payload.size(); ++i) f += mask ? static_cast<char>(payload[i] ^ key[i % 4]) : payload[i];
+  return f;
+}
+
+TEST_F(HttpTest, PageChannel) {
+  Start({"--max-request-bytes", "4096"});
+  const std::string token = Open(kIntranet);
+  auto connect = [&](const std::string& target) {
+    auto c = std::make_unique<HttpClient>("127.0.0.1", host_->Port());
+    HttpResponse r = c->Request("GET", target, "", {{"Origin", kIntranet}, {"Upgrade", "websocket"},
+                                                    {"Connection", "Upgrade"}, {"Sec-WebSocket-Version", "13"},
+                                                    {"Sec-WebSocket-Key", "dGhlIHNhbXBsZSBub25jZQ=="}});
+    EXPECT_EQ(r.status, 101) << r.body;
+    EXPECT_EQ(r.Header("sec-websocket-accept"), "s3pPLMBiTxaQ9kYGzzhZRbK+xOo=");
+    EXPECT_EQ(r.Header("content-length"), "");
+    return c;
+  };
+  auto c = connect("/ws?session=" + token);
+  // A request in two fragments with a ping between them: the pong first, then the answer.
+  c->Send(Masked(0x01, R"([{"op":"create",)") + Masked(0x89, "p") + Masked(0x80, R"("progid":"Zentrak.LocalDB"}])"));
+  Frame pong = ReadFrame(*c);
+  EXPECT_EQ(pong.opcode, 0xA);
+  EXPECT_EQ(pong.payload, "p");
+  Frame created = ReadFrame(*c);
+  EXPECT_EQ(created.opcode, 0x1);
+  EXPECT_EQ(json::parse(created.payload)[0]["object"], 1) << created.payload;
+  // Messages sent together are answered in order.
+  c->Send(Masked(0x81, R"([{"id":1,"op":"call","object":1,"name":"GetVersion"}])") + Masked(0x81, "not json") +
+          Masked(0x81, R"({"id":3,"op":"call","object":1,"name":"setDBName","args":["channel",""]})"));
+  const struct {
+    const char* what;
+    std::string front;
+  } answers[] = {
+      {"a call", R"([{"id":1,"ok":true,"value":"Corvel SqliteDB 0.8"}])"},
+      {"text that is no JSON: a refusal with its status", R"({"status":400,)"},
+      {"a single request", R"({"id":3,"ok":true,"value":true})"},
+  };
+  for (const auto& a : answers) {
+    Frame f = ReadFrame(*c);
+    EXPECT_EQ(f.opcode, 0x1) << a.what;
+    EXPECT_EQ(f.payload.substr(0, a.front.size()), a.front) << a.what;
+  }
+  // A long result: the JSON line in a binary message, then the text in binary messages.
+  c->Send(Masked(0x81, R"([{"op":"call","object":1,"name":"queryAll","args":["with recursive n(i) as (select 1 union all select i + 1 from n where i < 40000) select i from n"]}])"));
+  Frame line = ReadFrame(*c);
+  ASSERT_EQ(line.opcode, 0x2);
+  ASSERT_EQ(line.payload.back(), '\n');
+  size_t length = json::parse(line.payload)[0]["rawLength"];
+  std::string text;
+  while (text.size() < length) {
+    Frame f = ReadFrame(*c);
+    ASSERT_EQ(f.opcode, 0x2);
+    EXPECT_LE(f.payload.size(), 256u * 1024);
+    text += f.payload;
+  }
+  EXPECT_EQ(json::parse(text)["total"], 40000);
+  // The session ends: the channel's next message is refused as the POST would be.
+  EXPECT_EQ(Post("/release?session=" + token, "", kIntranet).status, 200);
+  c->Send(Masked(0x81, R"([{"op":"call","object":1,"name":"GetVersion"}])"));
+  Frame gone = ReadFrame(*c);
+  EXPECT_EQ(json::parse(gone.payload)["status"], 410) << gone.payload;
+  EXPECT_EQ(json::parse(gone.payload)["error"]["code"], kDisconnected);
+
+  // Frames that end a channel, each on a channel of its own: the close code, then the end.
+  const std::string fresh = Open(kIntranet);
+  const struct {
+    const char* what;
+    std::string frames;
+    uint16_t code;
+    std::string reason;
+  } closes[] = {
+      {"a close from the page", Masked(0x88, "\x0f\xa0" "bye"), 4000, ""},
+      {"over the request limit", Masked(0x81, std::string(4097, 'x')), 1009,
+       "Bad request: the body has 4097 bytes, more than the 4096 a request may have"},
+      {"unmasked", Masked(0x81, "[]", false), 1002, ""},
+      {"binary from the page", Masked(0x82, "[]"), 1003, ""},
+      {"not UTF-8", Masked(0x81, "\xff"), 1007, ""},
+  };
+  for (const auto& k : closes) {
+    auto ch = connect("/ws?session=" + fresh);
+    ch->Send(k.frames);
+    Frame f = ReadFrame(*ch);
+    ASSERT_EQ(f.opcode, 0x8) << k.what;
+    ASSERT_GE(f.payload.size(), 2u) << k.what;
+    EXPECT_EQ((static_cast<uint8_t>(f.payload[0]) << 8) | static_cast<uint8_t>(f.payload[1]), k.code) << k.what;
+    if (!k.reason.empty()) EXPECT_EQ(f.payload.substr(2), k.reason) << k.what;
+    EXPECT_TRUE(ch->WaitClosed(5000)) << k.what;
+  }
+}
+
 TEST(Declarations, NameEveryMember) {
   std::ifstream in(ZENTRAK_WEB_DIR "/zentrak.d.ts");
   std::stringstream text;

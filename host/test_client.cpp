@@ -92,6 +92,19 @@ void HttpClient::Send(const std::string& bytes) {
   }
 }
 
+std::string HttpClient::ReadBytes(size_t n) {
+  while (buffer_.size() < n) {
+    char chunk[65536];
+    ssize_t got = ::recv(fd_, chunk, std::min(sizeof chunk, n - buffer_.size()), 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    buffer_.append(chunk, static_cast<size_t>(got));
+  }
+  std::string out = buffer_.substr(0, n);
+  buffer_.erase(0, out.size());
+  return out;
+}
+
 HttpResponse HttpClient::Read(bool with_body) {
   HttpResponse r;
   auto fill = [&]() {

@@ -48,6 +48,9 @@ class HttpClient {
   bool WaitReadable(int max_ms);
   // Sends bytes, and says whether the host took them (false once it has ended the connection).
   bool TrySend(const std::string& bytes);
+  // Reads exactly n bytes (those already read past an answer first); fewer when the host ends
+  // the connection.
+  std::string ReadBytes(size_t n);
 
  private:
   int fd_ = -1;

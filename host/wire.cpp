@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 
 #include "base/ascii.h"
 #include "base/text.h"
@@ -376,9 +377,15 @@ json Session::Handle(const json& request) {
   return HandleOne(request);
 }
 
-void Session::AppendAnswer(const json& request, std::string& out) {
+void Session::AppendAnswer(const json& request, std::string& out, std::string* raw, size_t min_raw) {
   Variant text;
   json answer = HandleOne(request, &text);
+  if (text.Type() == VarType::OleStr && raw && text.WideText().size() >= min_raw) {
+    size_t before = raw->size();
+    *raw += WideToStandardUtf8(text.WideText());
+    text = Variant();
+    answer["rawLength"] = raw->size() - before;
+  }
   if (text.Type() != VarType::OleStr) {
     AppendWire(answer, out);
     return;
@@ -399,16 +406,22 @@ void Session::AppendAnswer(const json& request, std::string& out) {
 }
 
 std::string Session::AnswerText(const json& request) {
+  std::string unused;
+  return AnswerParts(request, SIZE_MAX, unused);
+}
+
+std::string Session::AnswerParts(const json& request, size_t min_raw, std::string& raw) {
+  std::string* long_texts = min_raw == SIZE_MAX ? nullptr : &raw;
   std::string out;
   if (!request.is_array()) {
-    AppendAnswer(request, out);
+    AppendAnswer(request, out, long_texts, min_raw);
     return out;
   }
   // Each answer is written as soon as it is made; no answer depends on the text of another.
   out += '[';
   for (size_t i = 0; i < request.size(); ++i) {
     if (i) out += ',';
-    AppendAnswer(request[i], out);
+    AppendAnswer(request[i], out, long_texts, min_raw);
   }
   out += ']';
   return out;

@@ -56,6 +56,12 @@ class Session {
   // The text of the answer to a request (one, or a batch): exactly WireText(Handle(request)),
   // but a call's text result goes from its UTF-16 form straight into the answer text.
   std::string AnswerText(const nlohmann::ordered_json& request);
+  // The same answer with its long texts apart, so that a client need not decode a JSON string
+  // around them: a call's text result of at least min_raw UTF-16 units is appended to `raw` as
+  // standard UTF-8, and its answer in the returned text has "value": null and "rawLength": the
+  // number of bytes it took in `raw`. The long texts follow one another in the order of their
+  // answers.
+  std::string AnswerParts(const nlohmann::ordered_json& request, size_t min_raw, std::string& raw);
   // Parses (ParseMessage) and answers one line of text; text that cannot be read gets an
   // E_INVALIDARG answer.
   std::string HandleText(std::string_view text);
@@ -69,7 +75,8 @@ class Session {
   // With text_value, a successful call's result that is text (OleStr, not by reference) is
   // moved there instead, and the answer's "value" is left null for the caller to write.
   nlohmann::ordered_json HandleOne(const nlohmann::ordered_json& request, Variant* text_value = nullptr);
-  void AppendAnswer(const nlohmann::ordered_json& request, std::string& out);
+  void AppendAnswer(const nlohmann::ordered_json& request, std::string& out, std::string* raw = nullptr,
+                    size_t min_raw = 0);
   std::shared_ptr<AutomationObject> ObjectFor(const nlohmann::ordered_json& request);
   const ClassDesc& ClassFor(const nlohmann::ordered_json& request) const;
   nlohmann::ordered_json HandleOp(const nlohmann::ordered_json& request, nlohmann::ordered_json& id,

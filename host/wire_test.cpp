@@ -450,6 +450,46 @@ TEST_F(AnswerTextTest, QueryResultsWithTrickyCells) {
   ExpectSame(CallRequest(10, "executeSql", {"select \x01\x1f\t\x7f \"\\"}));
 }
 
+// Long texts apart: each answer's JSON says how many bytes its text took, and the texts,
+// joined in order, are what the plain answers carry as their values.
+TEST_F(AnswerTextTest, LongTextsTravelApart) {
+  ASSERT_EQ(Call("executeSql", {"create table w(a TEXT)"})["value"], true);
+  ASSERT_EQ(Call("executeSql", {"insert into w with recursive n(i) as (select 1 union all select i + 1 from n "
+                                "where i < 500) select char(20013) || '\"' || i from n"})["value"],
+            true);
+  json batch = json::array({CallRequest(1, "queryAll", {"select * from w"}), CallRequest(2, "GetVersion", json::array()),
+                            CallRequest(3, "queryAll", {"select * from missing"}),
+                            CallRequest(4, "queryAll", {"select a from w where rowid < 300"})});
+  json plain = json::parse(s_.AnswerText(batch));
+  const struct {
+    size_t min_raw;
+    std::vector<bool> apart;  // per answer: whether its text travels apart
+  } cases[] = {
+      {0, {true, true, false, true}},  // every text, the short version included
+      {30, {true, false, false, true}},
+      {20 + 500 * 8, {true, false, false, false}},  // only the longer query result
+      {SIZE_MAX - 1, {false, false, false, false}},
+  };
+  for (const auto& c : cases) {
+    std::string raw;
+    json parts = json::parse(s_.AnswerParts(batch, c.min_raw, raw));
+    size_t at = 0;
+    for (size_t i = 0; i < plain.size(); ++i) {
+      json expected = plain[i];
+      if (c.apart[i]) {
+        ASSERT_TRUE(parts[i].contains("rawLength")) << c.min_raw << " " << i;
+        size_t n = parts[i]["rawLength"];
+        EXPECT_EQ(raw.substr(at, n), expected["value"].get<std::string>()) << c.min_raw << " " << i;
+        at += n;
+        expected["value"] = nullptr;
+        expected["rawLength"] = n;
+      }
+      EXPECT_EQ(parts[i], expected) << c.min_raw << " " << i;
+    }
+    EXPECT_EQ(at, raw.size()) << c.min_raw;
+  }
+}
+
 TEST_F(AnswerTextTest, BatchesAndFailures) {
   json batch = json::array({
       CallRequest(1, "queryAll", {"select 'a\"b' as x"}),

@@ -1,7 +1,13 @@
 # Puts the client's core into the script and module templates.
-# cmake -DCORE=zentrak.core.js -DTEMPLATE=zentrak.js.in -DOUT=zentrak.js -DPORT=48620 -P assemble.cmake
+# cmake -DCORE=zentrak.core.js [-DTRANSPORT=zentrak.transport.js] -DTEMPLATE=zentrak.js.in -DOUT=zentrak.js
+#       -DPORT=48620 -P assemble.cmake
 cmake_minimum_required(VERSION 3.20)
 file(READ "${CORE}" core)
+# The Promise API's transport follows the core, inside the same scope.
+if(DEFINED TRANSPORT)
+  file(READ "${TRANSPORT}" transport)
+  string(APPEND core "${transport}")
+endif()
 file(READ "${TEMPLATE}" text)
 string(REPLACE "@ZENTRAK_CORE@" "${core}" text "${text}")
 string(REPLACE "@ZENTRAK_DEFAULT_PORT@" "${PORT}" text "${text}")

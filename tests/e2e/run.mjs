@@ -483,6 +483,109 @@ async function main() {
     equal(status, 410, "session after unload");
   }));
 
+  // ---- the WebSocket channel of the Promise API ----
+  // What a page does over whichever way its calls go: calls without await in order, a long
+  // result (which travels apart from its answer's JSON), an event riding on an answer.
+  const channelWork = async () => {
+    const db = await Zentrak.create("Zentrak.LocalDB");
+    await db.setDBName("e2e_channel", "");
+    const steps = [db.executeSql("drop table if exists c"), db.executeSql("create table c(n integer, t text)")];
+    for (let i = 0; i < 300; i++) steps.push(db.executeSql(`insert into c values(${i}, char(20013) || '"\\' || ${i} || hex(zeroblob(40)))`));
+    const done = await Promise.all(steps);
+    const text = await db.queryAll("select * from c order by rowid");
+    const short = await db.queryAll("select count(*) from c");
+    const failing = await db.queryAll(null).then(() => "no error", (e) => e.number);
+    return { done: done.every((x) => x === true), length: text.length, rows: JSON.parse(text).data,
+             short: JSON.parse(short).data, failing, after: await db.GetVersion() };
+  };
+  const checkChannelWork = (r) => {
+    equal(r.done, true, "every call answered true");
+    equal(r.rows.length, 300, "rows");
+    equal(r.rows.map((x) => Number(x[0])), Array.from({ length: 300 }, (_, i) => i), "the order of the inserts");
+    equal(r.rows[7][1], `\u4e2d"\\7${"0".repeat(80)}`, "a cell's text");
+    assert(r.length > 16384, `a long result: ${r.length}`);
+    equal(r.short, [["300"]], "a short result");
+    equal([r.failing, r.after], [-2147418113, "Corvel SqliteDB 0.8"], "a failure, then the session goes on");
+  };
+  // Counts what goes where: WebSocket messages and the requests to /api.
+  const watchTraffic = (page) => {
+    const seen = { sockets: 0, sent: 0, binary: 0, posts: 0, split: 0 };
+    page.on("websocket", (ws) => {
+      seen.sockets++;
+      ws.on("framesent", () => seen.sent++);
+      ws.on("framereceived", (f) => { if (typeof f.payload !== "string") seen.binary++; });
+    });
+    page.on("request", (req) => {
+      if (!req.url().startsWith(`${hostBase}api`)) return;
+      seen.posts++;
+      if (/[?&]split=1/.test(req.url())) seen.split++;
+    });
+    return seen;
+  };
+
+  await test("Promise calls go over the WebSocket channel, in order, long results apart", () => withPage(async (page) => {
+    await page.goto(`${intranetOrigin}/plain.html`);
+    const seen = watchTraffic(page);
+    checkChannelWork(await page.evaluate(channelWork));
+    equal(seen.sockets, 1, "one channel");
+    equal(seen.posts, 1, "only the session is opened by HTTP");
+    assert(seen.sent >= 4 && seen.sent <= 8, `${seen.sent} messages`);
+    // The answers' JSON line, then the long text in a message of its own (two, at 256 KiB each).
+    equal(seen.binary, 2, "the long result came apart from its JSON");
+  }));
+
+  await test("Promise calls fall back to HTTP where the channel cannot open", async () => {
+    // A browser without WebSocket, and a handshake that the host refuses (a wrong address).
+    for (const init of ["delete window.WebSocket;",
+                        "const W = window.WebSocket; window.WebSocket = function (u) { return new W(u.replace('/ws?', '/nows?')); };"]) {
+      await withPage(async (page) => {
+        await page.addInitScript(init);
+        await page.goto(`${intranetOrigin}/plain.html`);
+        const seen = watchTraffic(page);
+        checkChannelWork(await page.evaluate(channelWork));
+        assert(seen.posts >= 5, `${init}: ${seen.posts} requests`);
+        equal(seen.split, seen.posts - 1, `${init}: batches ask for long texts apart`);
+      });
+    }
+  });
+
+  await test("a WebSocket handshake is checked as HTTP requests are", async () => {
+    // From this process, so that Origin and Host are ours to choose.
+    const handshake = (target, headers) => new Promise((resolve, reject) => {
+      const req = http.request({ host: "127.0.0.1", port, path: target, headers: {
+        Host: `127.0.0.1:${port}`, Upgrade: "websocket", Connection: "Upgrade", "Sec-WebSocket-Version": "13",
+        "Sec-WebSocket-Key": "dGhlIHNhbXBsZSBub25jZQ==", ...headers } });
+      req.on("upgrade", (res, socket) => { socket.destroy(); resolve({ status: 101, accept: res.headers["sec-websocket-accept"] }); });
+      req.on("response", (res) => { res.resume(); resolve({ status: res.statusCode, cors: res.headers["access-control-allow-origin"] }); });
+      req.on("error", reject);
+      req.end();
+    });
+    const open = await request(port, "POST", "/api", { headers: { Origin: intranetOrigin }, body: '{"op":"session"}' });
+    const token = JSON.parse(open.body).session;
+    const cases = [
+      ["the approved origin", `/ws?session=${token}`, { Origin: intranetOrigin }, 101],
+      ["an unapproved origin", `/ws?session=${token}`, { Origin: foreignOrigin }, 403],
+      ["a foreign Host", `/ws?session=${token}`, { Origin: intranetOrigin, Host: `evil.example:${port}` }, 403],
+      ["no session", "/ws", { Origin: intranetOrigin }, 410],
+      ["another origin's session", `/ws?session=${token}`, { Origin: hostBase.slice(0, -1) }, 403],
+      ["a bad key", `/ws?session=${token}`, { Origin: intranetOrigin, "Sec-WebSocket-Key": "short" }, 400],
+      ["another version", `/ws?session=${token}`, { Origin: intranetOrigin, "Sec-WebSocket-Version": "8" }, 426],
+    ];
+    for (const [what, target, headers, status] of cases) {
+      const r = await handshake(target, headers);
+      equal(r.status, status, what);
+      if (status === 101) equal(r.accept, "s3pPLMBiTxaQ9kYGzzhZRbK+xOo=", `${what}: the accept key`);
+    }
+    // A page of an unapproved origin gets no channel either.
+    await withPage(async (page) => {
+      await page.goto(`${foreignOrigin}/plain.html`);
+      const seen = watchTraffic(page);
+      const number = await page.evaluate(() => Zentrak.create("Zentrak.LocalDB").then(() => 0, (e) => e.number));
+      equal(number, -2147023174, "the page's failure");
+      equal(seen.sockets, 0, "no channel was opened");
+    });
+  });
+
   await test("the TypeScript declarations compile", async () => {
     const tsc = spawnSync(process.execPath, [path.join(here, "node_modules", "typescript", "bin", "tsc"), "-p", here],
       { encoding: "utf8" });
