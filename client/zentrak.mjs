@@ -319,6 +319,12 @@ function zentrakClient(base) {
       headers: { "Content-Type": "text/plain;charset=UTF-8" },
       cache: "no-store"
     }).then(function (r) {
+      if (transport.isSplit(r)) {
+        return transport.readSplit(r, source).then(function (answer) {
+          if (events.length) Promise.resolve().then(function () { deliverEvents(false); });
+          return answer;
+        });
+      }
       return r.text().then(function (t) {
         var answer = parseAnswer(r.status, t, source);
         if (events.length) Promise.resolve().then(function () { deliverEvents(false); });
@@ -684,6 +690,20 @@ function zentrakClient(base) {
   // request whose answers come back in the same order, and the next batch leaves only once the
   // answer of the one before is in. Calls of synchronous objects go at once, as before.
   var queue = []; // {token, reqs (request texts), source, resolve, reject}
+  // Batches go over the session's WebSocket channel while it is open, else by fetch.
+  var transport = zentrakTransport(base, {
+    parse: parseAnswer,
+    post: postAsync,
+    error: makeError,
+    target: function (token) { return url(token) + "&split=1"; },
+    lost: function (source) {
+      return makeError(RPC_S_SERVER_UNAVAILABLE, "The connection to the Zentrak host at " + base +
+        " closed while a call was on its way; whether it ran is not known", source);
+    },
+    answered: function () {
+      if (events.length) Promise.resolve().then(function () { deliverEvents(false); });
+    }
+  });
   var sending = false;
   var BATCH_BYTES = 1 << 20; // a batch larger than this is split, well below the host's limit
 
@@ -730,7 +750,7 @@ function zentrakClient(base) {
         size += length;
       }
       if (!batch.length) return undefined;
-      return postAsync(url(token), "[" + parts.join(",") + "]", batch[0].source).then(function (answers) {
+      return transport.send(token, "[" + parts.join(",") + "]", batch[0].source).then(function (answers) {
         var at = 0;
         batch.forEach(function (item) {
           var mine = Array.isArray(answers) ? answers.slice(at, at + item.reqs.length) : [];
