@@ -67,6 +67,13 @@ class HttpServer : private HttpConnectionOwner {
                         const std::string& token);
   HttpResponse ServeRelease(const std::string& origin, const std::string& token);
   HttpResponse ServeFile(const HttpRequest& request);
+  HttpResponse ServeSites(const HttpRequest& request);
+  // Rereads the origins from the configuration file when it changed since the last look (the
+  // user ran --forget, or edited the file), so a running host follows it at the next request.
+  void RefreshOrigins();
+  void RebuildPolicy(const std::vector<SiteAnswer>& kept);
+  // A refusal's line in the log; the same line at most once a minute.
+  void LogRefusal(const std::string& text);
   void AskAbout(const std::string& origin, uint64_t connection, HttpRequest& request, const std::string& peer);
   void Answered(const std::string& origin, ApprovalAnswer answer);
   static void AddCors(const HttpRequest& request, HttpResponse& response, const std::string& origin, bool preflight);
@@ -95,6 +102,10 @@ class HttpServer : private HttpConnectionOwner {
   std::set<uint64_t> ended_;  // connections to destroy once no call of theirs is running
   std::map<std::string, std::vector<Waiting>> waiting_;
   std::set<std::string> asking_;  // origins whose question is open
+  FileStamp config_stamp_;         // the configuration file's stamp when its origins were read
+  std::string sites_token_;        // what a Forget from the sites page must carry
+  std::map<std::string, int64_t> refusals_logged_;  // line -> when it was last logged
+  std::string verbose_note_;       // what the request just served was, for --verbose
 };
 
 }  // namespace zentrak::host
