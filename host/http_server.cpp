@@ -320,7 +320,7 @@ std::optional<HttpResponse> HttpServer::Serve(uint64_t connection, HttpRequest& 
           AskAbout(*NormalizeOrigin(*origin_header), connection, request, peer);
           return std::nullopt;
         }
-        LogRefusal("refused " + *origin_header + ": not approved, and there is no window to ask in");
+        LogRefusal("refused " + *origin_header + ": not approved, and this host asks no one (no display, or --no-prompt)");
         return Refusal(403, kE_ACCESSDENIED,
                        "Refused: " + *origin_header + " is not allowed to use Zentrak on this computer");
       case OriginDecision::kBlocked:
@@ -392,6 +392,15 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
     return RespondJson(400, scratch.HandleText(text));
   }
 
+  if (Verbose()) {
+    // The op, and for a call the member: enough to follow what a page does.
+    if (request.is_object() && request.contains("op") && request["op"].is_string()) {
+      verbose_note_ = " " + request["op"].get<std::string>();
+      if (request.contains("name") && request["name"].is_string()) verbose_note_ += " " + request["name"].get<std::string>();
+    } else if (request.is_array()) {
+      verbose_note_ = " batch of " + std::to_string(request.size());
+    }
+  }
   if (request.is_object() && request.contains("op") && request["op"] == "session") {
     PageSession* s = sessions_.Open(origin, peer);
     if (!s)
@@ -401,6 +410,7 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
                          std::to_string(settings_.max_sessions_per_owner) + ") with none of them free to end");
     Log("session " + std::to_string(s->number) + " opened for " +
         (origin.empty() ? "a local program (" + peer + ")" : origin));
+    if (Verbose()) verbose_note_ = " [session " + std::to_string(s->number) + "]" + verbose_note_;
     json answer = {{"id", request.contains("id") ? request["id"] : json(nullptr)},
                    {"ok", true},
                    {"session", s->token},
@@ -430,16 +440,7 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
                        " bytes of answers that their clients have not read, more than its limit of " +
                        std::to_string(settings_.max_unsent_bytes) + "; the call did not run, try it again later");
   }
-  if (Verbose()) {
-    // The op, and for a call the member: enough to follow what a page does.
-    verbose_note_ = " session " + std::to_string(s->number);
-    if (request.is_object() && request.contains("op") && request["op"].is_string()) {
-      verbose_note_ += " " + request["op"].get<std::string>();
-      if (request.contains("name") && request["name"].is_string()) verbose_note_ += " " + request["name"].get<std::string>();
-    } else if (request.is_array()) {
-      verbose_note_ += " batch of " + std::to_string(request.size());
-    }
-  }
+  if (Verbose()) verbose_note_ = " [session " + std::to_string(s->number) + "]" + verbose_note_;
   std::string answer;
   {
     SessionTable::Lease lease(sessions_, *s);

@@ -148,19 +148,22 @@ std::optional<int> AutostartElsewhere(uint16_t port) {
 }
 
 // GLib and GTK report a missing session bus (no D-Bus in a bare X session, a container, a
-// service) as warnings, though the host needs no bus: the accessibility bridge and GIO's
-// settings look for one. Those reports are dropped; everything else is written as GLib would.
+// service) as warnings, though the host needs no bus: the accessibility bridge ("dbind") looks
+// for one, and dconf, GTK's settings store, tries to write the file chooser's settings through
+// it. Those reports are dropped; everything else is written as GLib would.
 GLogWriterOutput QuietWithoutBus(GLogLevelFlags level, const GLogField* fields, gsize n, gpointer) {
   if (!(level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL))) {
+    std::string_view domain, message;
     for (gsize i = 0; i < n; ++i) {
-      if (std::strcmp(fields[i].key, "MESSAGE") != 0 || !fields[i].value) continue;
+      if (!fields[i].value) continue;
       const char* text = static_cast<const char*>(fields[i].value);
-      std::string_view message = fields[i].length < 0 ? std::string_view(text) : std::string_view(text, fields[i].length);
-      if (message.find("D-Bus") != std::string_view::npos || message.find("DBus") != std::string_view::npos ||
-          message.find("dbus") != std::string_view::npos || message.find("AT-SPI") != std::string_view::npos ||
-          message.find("accessibility bus") != std::string_view::npos)
-        return G_LOG_WRITER_HANDLED;
+      std::string_view value = fields[i].length < 0 ? std::string_view(text) : std::string_view(text, fields[i].length);
+      if (std::strcmp(fields[i].key, "GLIB_DOMAIN") == 0) domain = value;
+      if (std::strcmp(fields[i].key, "MESSAGE") == 0) message = value;
     }
+    if (domain == "dconf" || domain == "dbind" || domain == "atk-bridge") return G_LOG_WRITER_HANDLED;
+    for (std::string_view bus : {"D-Bus", "DBus", "dbus", "accessibility bus"})
+      if (message.find(bus) != std::string_view::npos) return G_LOG_WRITER_HANDLED;
   }
   return g_log_writer_default(level, fields, n, nullptr);
 }
@@ -235,6 +238,7 @@ gboolean Quit(gpointer loop) {
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
+  g_log_set_writer_func(QuietWithoutBus, nullptr, nullptr);
   zentrak::StartCatalog();
   // A big result passes through buffers of tens of megabytes: the table, its UTF-16 text and
   // the answer. glibc would map each afresh and unmap it on free, so every call faulted all of
@@ -383,11 +387,12 @@ int main(int argc, char** argv) {
   std::string log_error;
   if (!zentrak::host::OpenLog(zentrak::host::DefaultLogPath(), log_error))
     std::cerr << "zentrak-host: no log: " << log_error << "\n";
-  g_log_set_writer_func(QuietWithoutBus, nullptr, nullptr);
+
 
   // GTK serves the origin question and the objects' dialogs. Without a display there is no one
   // to ask, and unknown origins are refused.
-  bool have_display = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+  auto set = [](const char* name) { return std::getenv(name) && *std::getenv(name); };
+  bool have_display = set("DISPLAY") || set("WAYLAND_DISPLAY");
   bool gtk = have_display && gtk_init_check(nullptr, nullptr);
   std::unique_ptr<zentrak::host::OriginPrompter> prompter;
   if (gtk && prompt) prompter = zentrak::host::MakeGtkPrompter();
