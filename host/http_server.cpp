@@ -538,7 +538,8 @@ HttpResponse HttpServer::ServeSites(const HttpRequest& request) {
   r = Respond(200, "text/html; charset=utf-8", SitesPageHtml(kept, run_only, sites_token_, notice));
   r.Set("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'; form-action 'self'; frame-ancestors 'none'");
   r.Set("X-Frame-Options", "DENY");
-  r.Set("Referrer-Policy", "no-referrer");
+  // Not "no-referrer": Chromium then sends "Origin: null" with the page's own Forget.
+  r.Set("Referrer-Policy", "same-origin");
   return r;
 }
 

@@ -529,6 +529,32 @@ async function main() {
       { encoding: "utf8" });
     assert(tsc.status === 0, tsc.stdout + tsc.stderr);
   });
+  await test("the sites page forgets a site for the host's own page, and refuses other sites' forms", () => withPage(async (page) => {
+    const kept = () => JSON.parse(fs.readFileSync(path.join(work, "host.json"), "utf8")).allowedOrigins || [];
+    assert(kept().length === 1, `one origin kept by the quick start's test: ${kept()}`);
+    const target = kept()[0];
+    // Another (approved) site submits a form to the Forget address: refused.
+    await page.goto(`${intranetOrigin}/plain.html`);
+    const [refused] = await Promise.all([
+      page.waitForNavigation(),
+      page.evaluate(({ action, origin }) => {
+        const form = Object.assign(document.createElement("form"), { method: "post", action });
+        for (const [name, value] of [["token", "0".repeat(32)], ["origin", origin]])
+          form.append(Object.assign(document.createElement("input"), { type: "hidden", name, value }));
+        document.body.append(form);
+        form.submit();
+      }, { action: `${hostBase}sites/forget`, origin: target }),
+    ]);
+    equal(refused.status(), 403, "another site's Forget");
+    equal(kept(), [target], "the kept origins after another site's Forget");
+    // The host's own page lists it, and its button forgets it.
+    await page.goto(`${hostBase}sites`);
+    const row = page.locator("#sites tr", { hasText: target });
+    equal(await row.locator("td").nth(1).textContent(), "Allowed", "the answer shown");
+    await Promise.all([page.waitForNavigation(), row.locator("button").click()]);
+    equal(await page.textContent("#notice"), `${target} is forgotten: its pages will be asked about again.`, "notice");
+    equal(kept(), [], "the kept origins after the page's Forget");
+  }));
   // --- end of the README's checks ----------------------------------------------------------------
 
   await test("the TypeScript declarations compile", async () => {
