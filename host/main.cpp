@@ -229,8 +229,23 @@ bool ParseNumber(const char* text, unsigned long long max, unsigned long long& o
   return errno == 0 && *end == 0 && text[0] != '-' && out <= max;
 }
 
-gboolean Quit(gpointer loop) {
-  g_main_loop_quit(static_cast<GMainLoop*>(loop));
+GMainLoop* g_loop = nullptr;
+bool g_gtk = false;
+
+// SIGINT and SIGTERM stop the host. A window of a call (the file chooser, the preview, a message
+// box) runs a nested loop, inside which the signal arrives: those windows are closed as the
+// user would close them, so that their calls return and the main loop can end.
+gboolean Quit(gpointer) {
+  g_main_loop_quit(g_loop);
+  if (g_gtk) {
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* w = windows; w; w = w->next) g_object_ref(w->data);
+    for (GList* w = windows; w; w = w->next) {
+      if (gtk_widget_get_visible(GTK_WIDGET(w->data))) gtk_window_close(GTK_WINDOW(w->data));
+      g_object_unref(w->data);
+    }
+    g_list_free(windows);
+  }
   return G_SOURCE_CONTINUE;
 }
 
@@ -412,8 +427,10 @@ int main(int argc, char** argv) {
             << server.Port() << "/demo)" << std::endl;
 
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
-  g_unix_signal_add(SIGINT, Quit, loop);
-  g_unix_signal_add(SIGTERM, Quit, loop);
+  g_loop = loop;
+  g_gtk = gtk;
+  g_unix_signal_add(SIGINT, Quit, nullptr);
+  g_unix_signal_add(SIGTERM, Quit, nullptr);
   g_main_loop_run(loop);
   // Stopping releases every page's objects; a LocalDB closes its database.
   server.EndAllSessions();
