@@ -251,17 +251,22 @@ HttpResponse HttpServer::BodyRefused(const HttpRequest& head, int status, const 
 }
 
 void HttpServer::Handle(HttpConnection& connection, HttpRequest request) {
-  last_request_ = g_get_monotonic_time();
+  const int64_t started = g_get_monotonic_time();
+  last_request_ = started;
   served_since_trim_ = true;
   if (!Verbose()) {
-    if (std::optional<HttpResponse> answer = Serve(connection.Id(), request)) connection.Answer(std::move(*answer));
+    std::optional<HttpResponse> answer = Serve(connection.Id(), request);
+    // Idle time counts from the end of a request: a call that ran for seconds is not idleness.
+    last_request_ = g_get_monotonic_time();
+    if (answer) connection.Answer(std::move(*answer));
     return;
   }
   std::string line = request.method + " " + request.path;
   verbose_note_.clear();
   std::optional<HttpResponse> answer = Serve(connection.Id(), request);
+  last_request_ = g_get_monotonic_time();
   char took[32];
-  std::snprintf(took, sizeof took, " %.3f ms", (g_get_monotonic_time() - last_request_) / 1000.0);
+  std::snprintf(took, sizeof took, " %.3f ms", (last_request_ - started) / 1000.0);
   line += answer ? " " + std::to_string(answer->status) : std::string(" waits for the user's answer");
   LogVerbose(line + verbose_note_ + took);
   if (answer) connection.Answer(std::move(*answer));
