@@ -57,7 +57,9 @@ int RunStdio() {
 // --sites: the answers kept in the configuration file.
 int ListSites(const zentrak::host::ConfigFile& config) {
   try {
-    std::cout << zentrak::host::SitesListText(config.Sites());
+    auto sites = config.Sites();
+    std::cout << zentrak::host::SitesListText(sites);
+    if (sites.empty()) std::cerr << "zentrak-host: no origin is allowed or blocked in " << config.Path() << "\n";
     return 0;
   } catch (const zentrak::host::ConfigError& e) {
     std::cerr << "zentrak-host: " << e.what() << "\n";

@@ -33,6 +33,7 @@ contains() {  # contains WHAT FILE TEXT
 
 # Starts a host with the given options; sets port and leaves its pid in pids.
 start_host() {
+  rm -f "$dir/out"
   "$host" --port 0 --config "$config" --no-prompt "$@" >"$dir/out" 2>"$dir/err" &
   pids+=($!)
   port=
@@ -129,7 +130,7 @@ free_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)
 # Another host holds the port: nothing to do.
 "$host" --port "$free_port" --config "$config" --no-prompt >"$dir/a.out" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do grep -q listening "$dir/a.out" && break; sleep 0.1; done
+for _ in $(seq 100); do grep -qs listening "$dir/a.out" && break; sleep 0.1; done
 out=$(timeout 10 "$host" --autostart --port "$free_port" --config "$config" 2>&1)
 check "--autostart beside a running host exits 0" 0 $?
 check "... quietly" "" "$out"
@@ -164,9 +165,10 @@ check "--autostart with the unit disabled exits 0" 0 $?
 check "... and starts nothing" "--user --quiet is-enabled zentrak-host.service" "$(cat "$dir/systemctl.calls")"
 rm -r "$dir/run/systemd"
 # Nothing else runs: this one serves, and holds the lock.
+rm -f "$dir/out"  # not the last host's: the new one may not have opened it yet
 "$host" --autostart --port "$free_port" --config "$config" --no-prompt >"$dir/out" 2>"$dir/err" &
 pids+=($!)
-for _ in $(seq 100); do grep -q listening "$dir/out" && break; sleep 0.1; done
+for _ in $(seq 100); do grep -qs listening "$dir/out" && break; sleep 0.1; done
 contains "--autostart alone serves" "$dir/out" "listening on http://127.0.0.1:$free_port/"
 flock -n "$dir/run/zentrak-host-$free_port.lock" true && { echo "FAIL: the serving autostarted host holds no lock"; fail=1; }
 stop_host
@@ -180,9 +182,10 @@ if command -v Xvfb >/dev/null; then
   xvfb=$!
   pids+=($xvfb)
   sleep 1
+  rm -f "$dir/out"
   DISPLAY=$display "$host" --port 0 --config "$config" --no-prompt >"$dir/out" 2>"$dir/err" &
   pids+=($!)
-  for _ in $(seq 100); do grep -q listening "$dir/out" && break; sleep 0.1; done
+  for _ in $(seq 100); do grep -qs listening "$dir/out" && break; sleep 0.1; done
   port=$(grep -o '127\.0\.0\.1:[0-9]*' "$dir/out" | head -1 | cut -d: -f2)
   token=$(curl -s -X POST -d '{"op":"session"}' "http://127.0.0.1:$port/api" | sed 's/.*"session":"\([0-9a-f]*\)".*/\1/')
   curl -s -X POST -d '{"id":1,"op":"create","progid":"Zentrak.FileSystemObject"}' "http://127.0.0.1:$port/api?session=$token" >/dev/null
