@@ -26,7 +26,8 @@ class OriginPrompter {
 // Block. REQUIRES: GTK is initialised on this thread (gtk_init_check succeeded).
 std::unique_ptr<OriginPrompter> MakeGtkPrompter();
 
-// The question's text for origin.
+// The question's text for origin, and what answering it means.
 std::string ApprovalQuestion(const std::string& origin);
+std::string ApprovalExplanation(const std::string& origin);
 
 }  // namespace zentrak::host

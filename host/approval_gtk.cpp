@@ -11,6 +11,13 @@ std::string ApprovalQuestion(const std::string& origin) {
   return "Allow " + origin + " to use Zentrak on this computer?";
 }
 
+std::string ApprovalExplanation(const std::string& origin) {
+  return "If you allow it, pages of " + origin +
+         " can keep databases in your profile, print on your printers, and read files that you pick "
+         "or that you can read.\n\nYour answer is kept. To change it later, open the host's sites page "
+         "(/sites) or run \"zentrak-host --forget " + origin + "\".";
+}
+
 namespace {
 
 struct Pending {
@@ -35,8 +42,7 @@ class GtkPrompter : public OriginPrompter {
                                                GTK_BUTTONS_NONE, "%s", ApprovalQuestion(origin).c_str());
     gtk_message_dialog_format_secondary_text(
         GTK_MESSAGE_DIALOG(dialog), "%s",
-        "The page will be able to use the local databases, printers and files that Zentrak offers. "
-        "Your answer is kept; you can change it in the Zentrak host's configuration file.");
+        ApprovalExplanation(origin).c_str());
     gtk_dialog_add_buttons(GTK_DIALOG(dialog), "_Block", GTK_RESPONSE_REJECT, "_Allow", GTK_RESPONSE_ACCEPT,
                            nullptr);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_REJECT);

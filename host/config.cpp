@@ -1,7 +1,10 @@
 // Reading and updating the configuration file.
 #include "host/config.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <ctime>
 
 #include <algorithm>
 #include <cstdlib>
@@ -60,7 +63,90 @@ std::vector<std::string> Origins(const json& tree, const char* key, const std::s
   return out;
 }
 
+// When each answer was given: {"https://a.example": "2026-12-08T16:20:00Z", ...}.
+constexpr const char* kDecidedAt = "decidedAt";
+
+// Replaces the file in one rename, creating its folder when missing.
+void WriteTree(const std::string& path, const json& tree) {
+  fs::path target(path);
+  if (target.has_parent_path()) fs::create_directories(target.parent_path());
+  std::string temp = path + ".tmp" + std::to_string(::getpid());
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << tree.dump(2) << '\n';
+    if (!out.flush()) throw ConfigError(temp + ": cannot be written");
+  }
+  fs::rename(temp, target);
+}
+
+// Removes every spelling of origin from the list at key; returns whether one was there.
+bool EraseOrigin(json& tree, const char* key, const std::string& origin) {
+  if (!tree.contains(key) || !tree[key].is_array()) return false;
+  auto& list = tree[key];
+  auto end = std::remove_if(list.begin(), list.end(), [&](const json& e) {
+    return e.is_string() && NormalizeOrigin(e.get<std::string>()) == origin;
+  });
+  bool found = end != list.end();
+  list.erase(end, list.end());
+  return found;
+}
+
 }  // namespace
+
+std::string UtcTimestamp() {
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  gmtime_r(&now, &tm);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+  return text;
+}
+
+bool ConfigFile::Forget(const std::string& origin, bool& found, std::string& error) const {
+  found = false;
+  try {
+    json tree = ReadTree(path_);
+    if (tree.is_null()) return true;
+    bool allowed = EraseOrigin(tree, "allowedOrigins", origin);
+    bool blocked = EraseOrigin(tree, "blockedOrigins", origin);
+    found = allowed || blocked;
+    if (tree.contains(kDecidedAt) && tree[kDecidedAt].is_object()) found = tree[kDecidedAt].erase(origin) || found;
+    if (found) WriteTree(path_, tree);
+    return true;
+  } catch (const std::exception& e) {
+    error = e.what();
+    return false;
+  }
+}
+
+std::vector<SiteAnswer> ConfigFile::Sites() const {
+  json tree = ReadTree(path_);
+  std::vector<SiteAnswer> out;
+  if (tree.is_null()) return out;
+  const json* when = tree.contains(kDecidedAt) && tree[kDecidedAt].is_object() ? &tree[kDecidedAt] : nullptr;
+  for (bool allowed : {true, false}) {
+    const char* key = allowed ? "allowedOrigins" : "blockedOrigins";
+    if (!tree.contains(key)) continue;
+    for (const std::string& origin : Origins(tree, key, path_)) {
+      SiteAnswer a{origin, allowed, {}};
+      if (when && when->contains(origin) && (*when)[origin].is_string()) a.decided_at = (*when)[origin];
+      out.push_back(std::move(a));
+    }
+  }
+  return out;
+}
+
+FileStamp ConfigFile::Stamp() const {
+  struct stat st;
+  FileStamp s;
+  if (::stat(path_.c_str(), &st) != 0) return s;
+  s.exists = true;
+  s.device = st.st_dev;
+  s.inode = st.st_ino;
+  s.size = static_cast<uint64_t>(st.st_size);
+  s.modified_ns = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+  return s;
+}
 
 std::string DefaultConfigPath() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -95,7 +181,7 @@ HostSettings ConfigFile::Load(HostSettings s) const {
   return s;
 }
 
-bool ConfigFile::Remember(const std::string& origin, bool allow, std::string& error) const {
+bool ConfigFile::Remember(const std::string& origin, bool allow, std::string& error, const std::string& when) const {
   try {
     json tree = ReadTree(path_);
     if (tree.is_null()) tree = json::object();
@@ -103,26 +189,19 @@ bool ConfigFile::Remember(const std::string& origin, bool allow, std::string& er
     const char* drop = allow ? "blockedOrigins" : "allowedOrigins";
     for (const char* key : {keep, drop})
       if (!tree.contains(key) || !tree[key].is_array()) tree[key] = json::array();
-    auto& other = tree[drop];
-    other.erase(std::remove_if(other.begin(), other.end(),
-                               [&](const json& e) {
-                                 return e.is_string() && NormalizeOrigin(e.get<std::string>()) == origin;
-                               }),
-                other.end());
+    EraseOrigin(tree, drop, origin);
     bool present = std::any_of(tree[keep].begin(), tree[keep].end(), [&](const json& e) {
       return e.is_string() && NormalizeOrigin(e.get<std::string>()) == origin;
     });
     if (!present) tree[keep].push_back(origin);
 
-    fs::path target(path_);
-    if (target.has_parent_path()) fs::create_directories(target.parent_path());
-    std::string temp = path_ + ".tmp" + std::to_string(::getpid());
-    {
-      std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-      out << tree.dump(2) << '\n';
-      if (!out.flush()) throw ConfigError(temp + ": cannot be written");
+    if (when.empty()) {
+      if (tree.contains(kDecidedAt) && tree[kDecidedAt].is_object()) tree[kDecidedAt].erase(origin);
+    } else {
+      if (!tree.contains(kDecidedAt) || !tree[kDecidedAt].is_object()) tree[kDecidedAt] = json::object();
+      tree[kDecidedAt][origin] = when;
     }
-    fs::rename(temp, target);
+    WriteTree(path_, tree);
     return true;
   } catch (const std::exception& e) {
     error = e.what();

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
+#include <compare>
 #include <string>
 #include <vector>
 
@@ -49,7 +50,28 @@ struct HostSettings {
   bool allow_null_origin = false;           // `Origin: null` (file: pages)
   std::vector<std::string> allowed_origins;  // canonical origins
   std::vector<std::string> blocked_origins;
+  // Of allowed_origins, those approved for this run only (--allow-origin): they stay approved
+  // when the file's lists change under a running host.
+  std::vector<std::string> run_allowed_origins;
 };
+
+// One origin the user answered about, as the configuration file keeps it.
+struct SiteAnswer {
+  std::string origin;      // canonical
+  bool allowed = false;    // false: blocked
+  std::string decided_at;  // "2026-12-08T16:20:00Z", or empty for an origin written into the file by hand
+};
+
+// What identifies one version of a file: a replaced or rewritten file has another stamp.
+struct FileStamp {
+  bool exists = false;
+  uint64_t device = 0, inode = 0, size = 0;
+  int64_t modified_ns = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// The current time as "YYYY-MM-DDThh:mm:ssZ".
+std::string UtcTimestamp();
 
 // "$XDG_CONFIG_HOME/zentrak/host.json", or "$HOME/.config/zentrak/host.json" when
 // XDG_CONFIG_HOME is not set.
@@ -69,7 +91,20 @@ class ConfigFile {
   // and out of the other list; every other setting in the file stays as it was. The file (and
   // its folder) is created when missing and replaced in one rename. Returns false and sets
   // `error` when it cannot be written.
-  bool Remember(const std::string& origin, bool allow, std::string& error) const;
+  bool Remember(const std::string& origin, bool allow, std::string& error,
+                const std::string& when = UtcTimestamp()) const;
+
+  // Removes `origin` (canonical) from both lists, so that its pages are asked about again.
+  // Sets `found` to whether it was in either. Returns false and sets `error` when the file
+  // cannot be read or written; the file is then unchanged.
+  bool Forget(const std::string& origin, bool& found, std::string& error) const;
+
+  // The answers kept in the file: allowed origins first, each list in the file's order.
+  // Throws ConfigError as Load does.
+  std::vector<SiteAnswer> Sites() const;
+
+  // The file's stamp now (exists false when there is none).
+  FileStamp Stamp() const;
 
  private:
   std::string path_;

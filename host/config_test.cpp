@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -110,6 +111,77 @@ TEST_F(ConfigTest, AnswerIntoABrokenFileFailsWithoutTouchingIt) {
   EXPECT_FALSE(ConfigFile(path_).Remember("https://a.example", true, error));
   EXPECT_NE(error.find("not JSON"), std::string::npos) << error;
   EXPECT_EQ(Read(), "{ not json");
+}
+
+TEST_F(ConfigTest, SitesListAnswersWithTheirTimeAndForgetRemovesOne) {
+  ConfigFile file(path_);
+  std::string error;
+  EXPECT_TRUE(file.Sites().empty());  // no file yet
+  bool found = true;
+  ASSERT_TRUE(file.Forget("https://a.example", found, error)) << error;
+  EXPECT_FALSE(found);
+  EXPECT_FALSE(fs::exists(path_));  // forgetting nothing writes nothing
+
+  // One origin written by hand (no time), answers given later, and a change of mind.
+  Write(R"({"allowedOrigins":["HTTPS://Hand.example"],"port":5000})");
+  ASSERT_TRUE(file.Remember("https://a.example", true, error, "2026-01-02T03:04:05Z")) << error;
+  ASSERT_TRUE(file.Remember("https://b.example", true, error, "2026-01-02T03:04:06Z")) << error;
+  ASSERT_TRUE(file.Remember("https://b.example", false, error, "2026-01-03T00:00:00Z")) << error;
+  std::vector<std::tuple<std::string, bool, std::string>> got;
+  for (const SiteAnswer& a : file.Sites()) got.emplace_back(a.origin, a.allowed, a.decided_at);
+  EXPECT_EQ(got, (decltype(got){{"https://hand.example", true, ""},
+                                {"https://a.example", true, "2026-01-02T03:04:05Z"},
+                                {"https://b.example", false, "2026-01-03T00:00:00Z"}}));
+
+  struct Case {
+    const char* origin;
+    bool found;
+  } cases[] = {
+      {"https://b.example", true},     // a blocked one, with its time
+      {"https://hand.example", true},  // written by hand in another spelling
+      {"https://b.example", false},    // already gone
+      {"https://c.example", false},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(file.Forget(c.origin, found, error)) << error;
+    EXPECT_EQ(found, c.found) << c.origin;
+  }
+  auto tree = nlohmann::json::parse(Read());
+  EXPECT_EQ(tree["port"], 5000);
+  EXPECT_EQ(tree["allowedOrigins"], nlohmann::json::parse(R"(["https://a.example"])"));
+  EXPECT_EQ(tree["blockedOrigins"], nlohmann::json::array());
+  EXPECT_EQ(tree["decidedAt"], nlohmann::json::parse(R"({"https://a.example":"2026-01-02T03:04:05Z"})"));
+}
+
+TEST_F(ConfigTest, ForgetInABrokenFileFailsWithoutTouchingIt) {
+  Write("{ not json");
+  std::string error;
+  bool found = false;
+  EXPECT_FALSE(ConfigFile(path_).Forget("https://a.example", found, error));
+  EXPECT_NE(error.find("not JSON"), std::string::npos) << error;
+  EXPECT_EQ(Read(), "{ not json");
+  EXPECT_THROW(ConfigFile(path_).Sites(), ConfigError);
+}
+
+// A running host rereads the origins when the stamp changes: every rewrite must change it.
+TEST_F(ConfigTest, StampChangesWithEveryRewrite) {
+  ConfigFile file(path_);
+  EXPECT_FALSE(file.Stamp().exists);
+  std::string error;
+  ASSERT_TRUE(file.Remember("https://a.example", true, error)) << error;
+  FileStamp first = file.Stamp();
+  EXPECT_TRUE(first.exists);
+  EXPECT_EQ(file.Stamp(), first);
+  ASSERT_TRUE(file.Remember("https://a.example", true, error)) << error;  // same content, new file
+  EXPECT_NE(file.Stamp(), first);
+}
+
+TEST(ConfigTime, IsUtcInSeconds) {
+  std::string t = UtcTimestamp();
+  ASSERT_EQ(t.size(), 20u) << t;
+  EXPECT_EQ(t[4], '-');
+  EXPECT_EQ(t[10], 'T');
+  EXPECT_EQ(t.back(), 'Z');
 }
 
 TEST(ConfigPath, FollowsXdgConfigHome) {

@@ -12,7 +12,9 @@
 #include <string>
 
 #include "base/ascii.h"
+#include "host/log.h"
 #include "host/peer_identity.h"
+#include "host/sites_page.h"
 #include "host/web_files.h"
 #include "platform/dialogs.h"
 #include "automation/status.h"
@@ -75,6 +77,14 @@ HttpServer::HttpServer(const HostSettings& settings, const ConfigFile* config, s
   limits_.write_micros = int64_t{settings.write_timeout_seconds} * 1000000;
   limits_.unsent_bytes = &unsent_bytes_;
   own_uid_ = ::geteuid();
+  sites_token_ = NewSessionToken();
+  sessions_.SetEndObserver([](const PageSession& s, SessionEnd why) {
+    const char* reason = why == SessionEnd::kClosed     ? "closed by its page"
+                         : why == SessionEnd::kIdle     ? "idle"
+                         : why == SessionEnd::kMadeRoom ? "made room for a newer one of the same owner"
+                                                        : "the host stopped";
+    Log("session " + std::to_string(s.number) + " of " + (s.origin.empty() ? s.owner : s.origin) + " ended: " + reason);
+  });
 }
 
 HttpServer::~HttpServer() {
@@ -94,6 +104,7 @@ bool HttpServer::Listen(std::string& error) {
   for (const auto& o : settings_.allowed_origins) policy_.Allow(o);
   for (const auto& o : settings_.blocked_origins) policy_.Block(o);
   policy_.SetAllowNull(settings_.allow_null_origin);
+  if (config_) config_stamp_ = config_->Stamp();
 
   // Idle sessions and connections are looked for a few times per timeout.
   unsigned interval = std::clamp(settings_.idle_timeout_seconds / 4, 1u, 30u);
@@ -145,6 +156,7 @@ void HttpServer::LogRefusedPeer(const std::string& text) {
   std::string more = refusals_unlogged_ ? " (and " + std::to_string(refusals_unlogged_) + " more since the last)" : "";
   std::fprintf(stderr, "zentrak-host: refused a connection: %s, not uid %u%s\n", text.c_str(),
                static_cast<unsigned>(own_uid_), more.c_str());
+  Log("refused a connection: " + text + ", not uid " + std::to_string(own_uid_) + more);
   last_refusal_log_ = now;
   refusals_unlogged_ = 0;
 }
@@ -226,6 +238,7 @@ std::optional<HttpResponse> HttpServer::Screen(const HttpConnection&, const Http
                                  " and localhost:" + p);
     // Nothing more is read from a client that names another host.
     r.close = true;
+    LogRefusal("refused a request for Host \"" + (host ? *host : std::string()) + "\": not this host's address");
     return r;
   }
   return std::nullopt;
@@ -247,9 +260,28 @@ HttpResponse HttpServer::BodyRefused(const HttpRequest& head, int status, const 
 }
 
 void HttpServer::Handle(HttpConnection& connection, HttpRequest request) {
-  last_request_ = g_get_monotonic_time();
+  const int64_t started = g_get_monotonic_time();
+  last_request_ = started;
   served_since_trim_ = true;
-  if (std::optional<HttpResponse> answer = Serve(connection.Id(), request)) {
+  if (!Verbose()) {
+    std::optional<HttpResponse> answer = Serve(connection.Id(), request);
+    // Idle time counts from the end of a request: a call that ran for seconds is not idleness.
+    last_request_ = g_get_monotonic_time();
+    if (answer) {
+      Upgraded(connection.Id(), request, *answer);
+      connection.Answer(std::move(*answer));
+    }
+    return;
+  }
+  std::string line = request.method + " " + request.path;
+  verbose_note_.clear();
+  std::optional<HttpResponse> answer = Serve(connection.Id(), request);
+  last_request_ = g_get_monotonic_time();
+  char took[32];
+  std::snprintf(took, sizeof took, " %.3f ms", (last_request_ - started) / 1000.0);
+  line += answer ? " " + std::to_string(answer->status) : std::string(" waits for the user's answer");
+  LogVerbose(line + verbose_note_ + took);
+  if (answer) {
     Upgraded(connection.Id(), request, *answer);
     connection.Answer(std::move(*answer));
   }
@@ -278,6 +310,7 @@ void HttpServer::Message(HttpConnection& connection, std::string text) {
   request.body = std::move(text);
   const Channel c = channel->second;  // the call may end the channel (a nested loop)
   HttpResponse r = ServeApi(request, c.origin, peer, c.token, true);
+  last_request_ = g_get_monotonic_time();
   const std::string* type = nullptr;
   for (const auto& [name, value] : r.headers)
     if (EqualsIgnoringAsciiCase(name, "content-type")) type = &value;
@@ -328,14 +361,52 @@ HttpResponse HttpServer::ServeWebSocket(const HttpRequest& request, const std::s
   return r;
 }
 
+void HttpServer::LogRefusal(const std::string& text) {
+  int64_t now = g_get_monotonic_time();
+  auto it = refusals_logged_.find(text);
+  if (it != refusals_logged_.end() && now - it->second < 60 * int64_t{1000000}) return;
+  // Lines older than a minute are forgotten, so the map stays small.
+  if (refusals_logged_.size() > 256) std::erase_if(refusals_logged_, [&](const auto& e) { return now - e.second >= 60 * int64_t{1000000}; });
+  refusals_logged_[text] = now;
+  Log(text);
+}
+
+void HttpServer::RefreshOrigins() {
+  if (!config_) return;
+  FileStamp now = config_->Stamp();
+  if (now == config_stamp_) return;
+  config_stamp_ = now;
+  try {
+    RebuildPolicy(config_->Sites());
+  } catch (const ConfigError& e) {
+    // A file being edited by hand may be broken for a moment: the answers read last stay.
+    LogRefusal(std::string("error: ") + e.what() + "; the origins read before stay in force");
+  }
+}
+
+void HttpServer::RebuildPolicy(const std::vector<SiteAnswer>& kept) {
+  OriginPolicy policy(port_);
+  for (const auto& o : settings_.run_allowed_origins) policy.Allow(o);
+  for (const SiteAnswer& a : kept) {
+    if (a.allowed)
+      policy.Allow(a.origin);
+    else
+      policy.Block(a.origin);
+  }
+  policy.SetAllowNull(settings_.allow_null_origin);
+  policy_ = std::move(policy);
+}
+
 std::optional<HttpResponse> HttpServer::Serve(uint64_t connection, HttpRequest& request) {
   auto peer_entry = peer_of_.find(connection);
   const std::string peer = peer_entry == peer_of_.end() ? std::string() : peer_entry->second;
   // Any page may read where its own origin stands before it is approved (see ServeStatus).
   if (request.path == "/status" && (request.method == "GET" || request.method == "HEAD")) return ServeStatus(request);
   const std::string* origin_header = request.Header("origin");
+  if (request.path == "/sites" || request.path == "/sites/forget") return ServeSites(request);
   std::string origin;
   if (origin_header) {
+    RefreshOrigins();
     switch (policy_.Decide(*origin_header)) {
       case OriginDecision::kApproved:
         origin = *NormalizeOrigin(*origin_header);
@@ -345,8 +416,11 @@ std::optional<HttpResponse> HttpServer::Serve(uint64_t connection, HttpRequest& 
           AskAbout(*NormalizeOrigin(*origin_header), connection, request, peer);
           return std::nullopt;
         }
-        [[fallthrough]];
+        LogRefusal("refused " + *origin_header + ": not approved, and this host asks no one (no display, or --no-prompt)");
+        return Refusal(403, kE_ACCESSDENIED,
+                       "Refused: " + *origin_header + " is not allowed to use Zentrak on this computer");
       case OriginDecision::kBlocked:
+        LogRefusal("refused " + *origin_header + ": blocked");
         return Refusal(403, kE_ACCESSDENIED,
                        "Refused: " + *origin_header + " is not allowed to use Zentrak on this computer");
     }
@@ -354,8 +428,10 @@ std::optional<HttpResponse> HttpServer::Serve(uint64_t connection, HttpRequest& 
     // Browsers send Origin with every POST; one that says it crossed sites yet carries none is
     // not trusted. Other local programs (test clients, scripts) send neither header.
     const std::string* site = request.Header("sec-fetch-site");
-    if (site && *site != "same-origin" && *site != "none")
+    if (site && *site != "same-origin" && *site != "none") {
+      LogRefusal("refused a cross-site request without an Origin header");
       return Refusal(403, kE_ACCESSDENIED, "Refused: a cross-site request without an Origin header");
+    }
   }
   return ServeApproved(request, origin, peer);
 }
@@ -414,6 +490,15 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
     return RespondJson(400, scratch.HandleText(text));
   }
 
+  if (Verbose()) {
+    // The op, and for a call the member: enough to follow what a page does.
+    if (request.is_object() && request.contains("op") && request["op"].is_string()) {
+      verbose_note_ = " " + request["op"].get<std::string>();
+      if (request.contains("name") && request["name"].is_string()) verbose_note_ += " " + request["name"].get<std::string>();
+    } else if (request.is_array()) {
+      verbose_note_ = " batch of " + std::to_string(request.size());
+    }
+  }
   if (request.is_object() && request.contains("op") && request["op"] == "session") {
     PageSession* s = sessions_.Open(origin, peer);
     if (!s)
@@ -421,6 +506,9 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
                      "Refused: too many sessions (at most " + std::to_string(settings_.max_sessions) +
                          "), or too many of this origin or local user (at most " +
                          std::to_string(settings_.max_sessions_per_owner) + ") with none of them free to end");
+    Log("session " + std::to_string(s->number) + " opened for " +
+        (origin.empty() ? "a local program (" + peer + ")" : origin));
+    if (Verbose()) verbose_note_ = " [session " + std::to_string(s->number) + "]" + verbose_note_;
     json answer = {{"id", request.contains("id") ? request["id"] : json(nullptr)},
                    {"ok", true},
                    {"session", s->token},
@@ -450,6 +538,7 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
                        " bytes of answers that their clients have not read, more than its limit of " +
                        std::to_string(settings_.max_unsent_bytes) + "; the call did not run, try it again later");
   }
+  if (Verbose()) verbose_note_ = " [session " + std::to_string(s->number) + "]" + verbose_note_;
   std::string answer;
   std::string raw;
   {
@@ -532,6 +621,68 @@ HttpResponse HttpServer::ServeFile(const HttpRequest& request) {
   return r;
 }
 
+// The sites page serves the host's own pages only. A top-level visit (typed, or a link on the
+// host's own pages) carries no Origin; any other origin is refused, approved or not, and so is
+// a request that the browser marks as cross-site. A Forget must come from the host's own origin
+// with the token of a page it served.
+HttpResponse HttpServer::ServeSites(const HttpRequest& request) {
+  const std::string* origin_header = request.Header("origin");
+  const std::string* site = request.Header("sec-fetch-site");
+  auto origin = origin_header ? NormalizeOrigin(*origin_header) : std::nullopt;
+  bool own = origin && policy_.IsOwnOrigin(*origin);
+  if ((origin_header && !own) || (site && *site != "same-origin" && *site != "none")) {
+    LogRefusal("refused the sites page to " + (origin_header ? *origin_header : "a cross-site request"));
+    return Refusal(403, kE_ACCESSDENIED, "Refused: the sites page is only for the host's own pages");
+  }
+  HttpResponse r;
+  std::string notice;
+  if (request.path == "/sites/forget") {
+    if (request.method != "POST") {
+      r = Refusal(405, kE_INVALIDARG, "Bad request: /sites/forget takes POST");
+      r.Set("Allow", "POST");
+      return r;
+    }
+    HttpRequest form;
+    form.query = request.body;
+    if (!own || form.QueryValue("token") != sites_token_)
+      return Refusal(403, kE_ACCESSDENIED, "Refused: forgetting a site needs the sites page of this host");
+    auto target = NormalizeOrigin(form.QueryValue("origin"));
+    if (!target) return Refusal(400, kE_INVALIDARG, "Bad request: \"" + form.QueryValue("origin") + "\" is no origin");
+    bool found = false;
+    std::string error;
+    if (!config_) {
+      notice = "This host keeps no answers (it runs without a configuration file).";
+    } else if (!config_->Forget(*target, found, error)) {
+      notice = "Not forgotten: " + error;
+      Log("error: forgetting " + *target + " failed: " + error);
+    } else {
+      notice = found ? *target + " is forgotten: its pages will be asked about again."
+                     : *target + " was not in the list.";
+      if (found) Log("forgot " + *target + " (on the sites page)");
+      RefreshOrigins();
+    }
+  } else if (request.method != "GET" && request.method != "HEAD") {
+    r = Refusal(405, kE_INVALIDARG, "Bad request: /sites takes GET");
+    r.Set("Allow", "GET, HEAD");
+    return r;
+  }
+  std::vector<SiteAnswer> kept;
+  if (config_) {
+    try {
+      kept = config_->Sites();
+    } catch (const ConfigError& e) {
+      notice = e.what();
+    }
+  }
+  std::vector<std::string> run_only = settings_.run_allowed_origins;
+  r = Respond(200, "text/html; charset=utf-8", SitesPageHtml(kept, run_only, sites_token_, notice));
+  r.Set("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'; form-action 'self'; frame-ancestors 'none'");
+  r.Set("X-Frame-Options", "DENY");
+  // Not "no-referrer": Chromium then sends "Origin: null" with the page's own Forget.
+  r.Set("Referrer-Policy", "same-origin");
+  return r;
+}
+
 // The request waits for the user's answer; requests of the same origin that arrive meanwhile
 // wait for the same answer.
 void HttpServer::AskAbout(const std::string& origin, uint64_t connection, HttpRequest& request,
@@ -549,9 +700,14 @@ void HttpServer::Answered(const std::string& origin, ApprovalAnswer answer) {
       policy_.Allow(origin);
     else
       policy_.Block(origin);
+    Log(std::string(allow ? "approved " : "blocked ") + origin + " (the user's answer)");
     std::string error;
-    if (config_ && !config_->Remember(origin, allow, error))
+    if (config_ && !config_->Remember(origin, allow, error)) {
       std::fprintf(stderr, "zentrak-host: the answer for %s is not kept: %s\n", origin.c_str(), error.c_str());
+      Log("error: the answer for " + origin + " is not kept: " + error);
+    }
+  } else {
+    Log("refused " + origin + ": the question was closed without an answer");
   }
   asking_.erase(origin);
   auto list = std::move(waiting_[origin]);

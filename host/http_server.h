@@ -79,6 +79,13 @@ class HttpServer : private HttpConnectionOwner {
   HttpResponse ServeFile(const HttpRequest& request);
   HttpResponse ServeStatus(const HttpRequest& request) const;
   HttpResponse SessionEnded(const std::string& description) const;
+  HttpResponse ServeSites(const HttpRequest& request);
+  // Rereads the origins from the configuration file when it changed since the last look (the
+  // user ran --forget, or edited the file), so a running host follows it at the next request.
+  void RefreshOrigins();
+  void RebuildPolicy(const std::vector<SiteAnswer>& kept);
+  // A refusal's line in the log; the same line at most once a minute.
+  void LogRefusal(const std::string& text);
   void AskAbout(const std::string& origin, uint64_t connection, HttpRequest& request, const std::string& peer);
   void Answered(const std::string& origin, ApprovalAnswer answer);
   static void AddCors(const HttpRequest& request, HttpResponse& response, const std::string& origin, bool preflight);
@@ -109,6 +116,10 @@ class HttpServer : private HttpConnectionOwner {
   std::set<std::string> asking_;  // origins whose question is open
   // Names this run of the host to its pages, which tell a restarted host from an ended session.
   const std::string instance_ = NewSessionToken();
+  FileStamp config_stamp_;         // the configuration file's stamp when its origins were read
+  std::string sites_token_;        // what a Forget from the sites page must carry
+  std::map<std::string, int64_t> refusals_logged_;  // line -> when it was last logged
+  std::string verbose_note_;       // what the request just served was, for --verbose
 };
 
 }  // namespace zentrak::host

@@ -54,12 +54,13 @@ PageSession* SessionTable::Open(const std::string& origin, const std::string& pe
   }
   if (mine >= max_per_owner_) {
     if (!oldest_idle) return nullptr;
-    End(oldest_idle->token);
+    End(oldest_idle->token, SessionEnd::kMadeRoom);
   }
   if (sessions_.size() >= max_sessions_) return nullptr;
   std::string token = NewSessionToken();
   auto session = std::make_unique<PageSession>(token, origin, std::move(owner), max_objects_, clock_());
   PageSession* p = session.get();
+  p->number = ++opened_;
   sessions_.emplace(token, std::move(session));
   return p;
 }
@@ -70,11 +71,12 @@ PageSession* SessionTable::Find(const std::string& token) {
   return it->second.get();
 }
 
-bool SessionTable::End(const std::string& token) {
+bool SessionTable::End(const std::string& token, SessionEnd why) {
   auto it = sessions_.find(token);
   if (it == sessions_.end() || it->second->ended) return false;
   PageSession& s = *it->second;
   s.ended = true;
+  if (observer_) observer_(s, why);
   if (s.busy == 0) {
     sessions_.erase(it);  // the Session's destructor releases the objects
   } else {
@@ -89,14 +91,14 @@ size_t SessionTable::EndIdle() {
   std::vector<std::string> idle;
   for (const auto& [token, s] : sessions_)
     if (!s->ended && s->busy == 0 && now - s->last_used > idle_timeout_us_) idle.push_back(token);
-  for (const auto& token : idle) End(token);
+  for (const auto& token : idle) End(token, SessionEnd::kIdle);
   return idle.size();
 }
 
 void SessionTable::EndAll() {
   std::vector<std::string> all;
   for (const auto& entry : sessions_) all.push_back(entry.first);
-  for (const auto& token : all) End(token);
+  for (const auto& token : all) End(token, SessionEnd::kHostStopped);
 }
 
 void SessionTable::Finish(PageSession& session) {

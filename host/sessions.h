@@ -28,7 +28,11 @@ struct PageSession {
   int64_t last_used;         // microseconds on the table's clock
   int busy = 0;              // calls in progress
   bool ended = false;
+  uint64_t number = 0;       // 1 for the first session the table opened, and so on; for the log
 };
+
+// Why a session ended, for the log.
+enum class SessionEnd { kClosed, kIdle, kMadeRoom, kHostStopped };
 
 class SessionTable {
  public:
@@ -50,7 +54,9 @@ class SessionTable {
   PageSession* Find(const std::string& token);
   // Ends the session: its objects are released (a LocalDB closes its database). Returns false
   // when no live session has that token.
-  bool End(const std::string& token);
+  bool End(const std::string& token, SessionEnd why = SessionEnd::kClosed);
+  // Called with each session that ends, before its objects are released.
+  void SetEndObserver(std::function<void(const PageSession&, SessionEnd)> observer) { observer_ = std::move(observer); }
   // Ends every session unused for longer than the idle timeout and not in a call. Returns how
   // many ended.
   size_t EndIdle();
@@ -85,6 +91,8 @@ class SessionTable {
   int64_t idle_timeout_us_;
   Clock clock_;
   std::map<std::string, std::unique_ptr<PageSession>> sessions_;
+  uint64_t opened_ = 0;
+  std::function<void(const PageSession&, SessionEnd)> observer_;
 };
 
 // 128 random bits as 32 lower-case hexadecimal digits, from the kernel's random source.

@@ -1,7 +1,10 @@
 // Sessions of page loads: bounds, idle ends, and ends that arrive while a call is running.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "host/sessions.h"
 
@@ -127,6 +130,38 @@ TEST(Sessions, EndDuringACallWaitsForTheCall) {
     EXPECT_FALSE(table.End(token));
   }
   EXPECT_EQ(table.Count(), 0u);
+}
+
+// The log names every end with its reason, once per session.
+TEST(Sessions, EachEndIsReportedOnceWithItsReason) {
+  FakeClock clock;
+  SessionTable table(8, 8, 10'000'000, clock.Fn());
+  table.SetMaxPerOwner(2);
+  std::vector<std::pair<uint64_t, SessionEnd>> ends;
+  table.SetEndObserver([&](const PageSession& s, SessionEnd why) { ends.emplace_back(s.number, why); });
+  PageSession* closed = table.Open("https://a.example");
+  std::string closed_token = closed->token;
+  EXPECT_EQ(closed->number, 1u);
+  table.Open("https://a.example");                      // 2, used last
+  clock.now += 1;
+  table.Open("https://b.example");                      // 3
+  EXPECT_TRUE(table.End(closed_token));                 // 1: closed by its page
+  EXPECT_FALSE(table.End(closed_token));                // not reported twice
+  table.Open("https://a.example");                      // 4
+  table.Open("https://a.example");                      // 5: a.example's share is full, 2 makes room
+  clock.now += 20'000'000;
+  PageSession* fresh = table.Open("https://c.example");  // 6
+  { SessionTable::Lease lease(table, *fresh); }
+  table.EndIdle();                                      // 3, 4 and 5 idle
+  table.EndAll();                                       // 6 at the stop
+  std::map<uint64_t, SessionEnd> by_number(ends.begin(), ends.end());
+  EXPECT_EQ(ends.size(), 6u);
+  EXPECT_EQ(by_number, (std::map<uint64_t, SessionEnd>{{1, SessionEnd::kClosed},
+                                                        {2, SessionEnd::kMadeRoom},
+                                                        {3, SessionEnd::kIdle},
+                                                        {4, SessionEnd::kIdle},
+                                                        {5, SessionEnd::kIdle},
+                                                        {6, SessionEnd::kHostStopped}}));
 }
 
 }  // namespace

@@ -37,6 +37,8 @@ tests=(
   sqlite3 hyperfine
   cups cups-filters cups-ipp-utils cups-client poppler-utils imagemagick
 )
+# The man page check of the host's package renders the page with groff.
+tests+=(groff-base)
 # The Windows module: the mingw-w64 cross compiler with widl and the IDL files it imports, zlib
 # for mingw, and Wine in both widths (32-bit Wine needs the i386 architecture).
 windows=(

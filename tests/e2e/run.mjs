@@ -586,6 +586,99 @@ async function main() {
     });
   });
 
+  // --- The README's quick start and TypeScript recipe, as a web developer pastes them. ---------
+  // The snippets run in new pages of an approved origin, with the host's address put in for the
+  // default one; what they print must be what the README's comments say.
+  const readme = fs.readFileSync(path.join(here, "..", "..", "README.md"), "utf8");
+  const readmeSection = (title) => {
+    const from = readme.indexOf(`\n## ${title}\n`);
+    assert(from >= 0, `the README has no section "${title}"`);
+    const to = readme.indexOf("\n## ", from + 4);
+    return readme.slice(from, to < 0 ? undefined : to);
+  };
+  await test("the README's quick start works pasted into new pages", () => withPage(async (page) => {
+    const snippets = [...readmeSection("Quick start").matchAll(/```html\n([\s\S]*?)```/g)].map((m) => m[1]);
+    equal(snippets.length, 2, "snippets in the quick start (new style, old style)");
+    const promised = snippets.map((html) => html.match(/(?:console\.log|alert)\(.*\/\/ (.*)$/m)[1]);
+    // A site of its own, approved the way a user's answer is kept: in the configuration file,
+    // which the running host rereads.
+    const site = http.createServer((req, res) => {
+      const i = Number((req.url.match(/^\/quick-start-(\d)\.html$/) || [])[1]);
+      if (!(i in snippets)) return res.writeHead(404).end();
+      res.writeHead(200, { "Content-Type": "text/html; charset=utf-8" });
+      res.end(`<!DOCTYPE html>\n<html><head><meta charset="utf-8"></head><body>\n${snippets[i].replaceAll("http://127.0.0.1:48620/", hostBase)}</body></html>`);
+    });
+    await new Promise((r) => site.listen(0, "127.0.0.1", r));
+    const siteOrigin = `http://127.0.0.1:${site.address().port}`;
+    const config = JSON.parse(fs.readFileSync(path.join(work, "host.json"), "utf8"));
+    fs.writeFileSync(path.join(work, "host.json"), JSON.stringify({ ...config, allowedOrigins: [siteOrigin] }));
+    const logged = [];
+    const alerts = [];
+    const reports = [];
+    // Only the snippet logs; the browser's own reports (a missing favicon) are of other types.
+    page.on("console", async (m) => {
+      if (m.type() !== "log") reports.push(m.text());
+      else logged.push((await Promise.all(m.args().map((a) => a.jsonValue()))).map((v) => JSON.stringify(v)).join(" "));
+    });
+    page.on("dialog", (d) => { alerts.push(d.message()); d.accept(); });
+    try {
+      for (const [i] of snippets.entries()) {
+        await page.goto(`${siteOrigin}/quick-start-${i}.html`);
+        const seen = i === 0 ? logged : alerts;
+        for (let t = 0; t < 150 && seen.length === 0; t++) await new Promise((r) => setTimeout(r, 100));
+        equal(seen, [promised[i]], `what snippet ${i + 1} shows (the browser reported: ${reports.join("; ")})`);
+      }
+    } finally {
+      site.close();
+    }
+  }));
+  await test("the README's TypeScript recipe types the module's address", async () => {
+    const recipe = JSON.parse(readmeSection("TypeScript").match(/```json\n([\s\S]*?)```/)[1]);
+    const dir = path.join(work, "readme-ts");
+    fs.mkdirSync(path.join(dir, "types"), { recursive: true });
+    fs.copyFileSync(path.join(here, "..", "..", "host", "web", "zentrak.d.ts"), path.join(dir, "types", "zentrak.d.ts"));
+    fs.writeFileSync(path.join(dir, "tsconfig.json"), JSON.stringify({
+      compilerOptions: { ...recipe.compilerOptions, strict: true, noEmit: true, target: "ES2022", lib: ["ES2022", "DOM"], types: [] },
+      files: ["app.ts"] }));
+    fs.writeFileSync(path.join(dir, "app.ts"), [
+      'import Zentrak from "http://127.0.0.1:48620/zentrak.mjs";',
+      'const db = await Zentrak.create("Zentrak.LocalDB");',
+      'const rows: string = await db.queryAll("select 1");',
+      "// @ts-expect-error a member the object does not have (unchecked if the import were untyped)",
+      "await db.nothing();",
+      "export { rows };", ""].join("\n"));
+    const tsc = spawnSync(process.execPath, [path.join(here, "node_modules", "typescript", "bin", "tsc"), "-p", dir],
+      { encoding: "utf8" });
+    assert(tsc.status === 0, tsc.stdout + tsc.stderr);
+  });
+  await test("the sites page forgets a site for the host's own page, and refuses other sites' forms", () => withPage(async (page) => {
+    const kept = () => JSON.parse(fs.readFileSync(path.join(work, "host.json"), "utf8")).allowedOrigins || [];
+    assert(kept().length === 1, `one origin kept by the quick start's test: ${kept()}`);
+    const target = kept()[0];
+    // Another (approved) site submits a form to the Forget address: refused.
+    await page.goto(`${intranetOrigin}/plain.html`);
+    const [refused] = await Promise.all([
+      page.waitForNavigation(),
+      page.evaluate(({ action, origin }) => {
+        const form = Object.assign(document.createElement("form"), { method: "post", action });
+        for (const [name, value] of [["token", "0".repeat(32)], ["origin", origin]])
+          form.append(Object.assign(document.createElement("input"), { type: "hidden", name, value }));
+        document.body.append(form);
+        form.submit();
+      }, { action: `${hostBase}sites/forget`, origin: target }),
+    ]);
+    equal(refused.status(), 403, "another site's Forget");
+    equal(kept(), [target], "the kept origins after another site's Forget");
+    // The host's own page lists it, and its button forgets it.
+    await page.goto(`${hostBase}sites`);
+    const row = page.locator("#sites tr", { hasText: target });
+    equal(await row.locator("td").nth(1).textContent(), "Allowed", "the answer shown");
+    await Promise.all([page.waitForNavigation(), row.locator("button").click()]);
+    equal(await page.textContent("#notice"), `${target} is forgotten: its pages will be asked about again.`, "notice");
+    equal(kept(), [], "the kept origins after the page's Forget");
+  }));
+  // --- end of the README's checks ----------------------------------------------------------------
+
   await test("the TypeScript declarations compile", async () => {
     const tsc = spawnSync(process.execPath, [path.join(here, "node_modules", "typescript", "bin", "tsc"), "-p", here],
       { encoding: "utf8" });
