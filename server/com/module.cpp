@@ -7,6 +7,7 @@
 #include "server/com/factory.h"
 #include "server/com/failure_guard.h"
 #include "server/com/server.h"
+#include "server/com/viewer_window.h"
 
 using zentrak::com::ComGuard;
 using zentrak::com::FactoryRegistry;
@@ -15,6 +16,7 @@ using zentrak::com::Server;
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
     zentrak::StartCatalog();
+    zentrak::com::InstallWin32ViewerForms();
     Server::Instance().SetModule(module);
     DisableThreadLibraryCalls(module);
   }
