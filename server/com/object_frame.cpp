@@ -32,7 +32,10 @@ ObjectFrame::ObjectFrame(ClassFactory& factory, IUnknown* outer, std::unique_ptr
   if (factory.EventsIid()) {
     points_.push_back(
         std::make_unique<ConnectionPoint>(container, *factory.EventsIid(), true, factory.Class().default_source));
-    object_->SetEventSink(points_.back().get());
+    // The object hears of a page's handler when one connects (the control raises OnCreate then),
+    // and raises nothing while none is connected.
+    ConnectionPoint* events = points_.back().get();
+    events->OnSinksChanged([this, events](bool connected) { object_->SetEventSink(connected ? events : nullptr); });
   }
   if (factory.Class().control) {
     points_.push_back(std::make_unique<ConnectionPoint>(container, IID_IPropertyNotifySink, false, nullptr));
