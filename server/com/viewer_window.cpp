@@ -71,8 +71,9 @@ Win32ViewerForm::Win32ViewerForm() {
   RegisterClassW(&cls);  // fails harmlessly when already registered
   SetFont(font_);
   RECT rect = {0, 0, kFormWidth, kFormHeight};
+  // Without a desktop (a script host run with no display) there is no window: the form then keeps
+  // its values as a form without a window does, and preview still writes the file and opens it.
   CreateFormWindow(ParkingWindow(), rect);
-  if (!window_) throw Exception("Cannot create the viewer's window");
   CreateEngine();
 }
 
@@ -100,12 +101,34 @@ void Win32ViewerForm::CreateFormWindow(HWND parent, const RECT& rect) {
 void Win32ViewerForm::CreateEngine() {
   // The engine is optional: without the outside control the form says so on its surface.
   ComPtr<IDispatch> engine;
-  if (SUCCEEDED(CoCreateInstance(kOutsideControl, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                 reinterpret_cast<void**>(engine.Put()))))
-    engine_ = engine;
+  if (FAILED(CoCreateInstance(kOutsideControl, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                              reinterpret_cast<void**>(engine.Put()))))
+    return;
+  engine_ = engine;
+  // A control with a window of its own fills the client area, sited by the system's ATL host
+  // (atl.dll, loaded when needed so that the module imports nothing more). An engine without
+  // one is driven through dispatch only.
+  ComPtr<IOleObject> visible;
+  if (FAILED(engine->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(visible.Put())))) return;
+  using AttachFn = HRESULT(WINAPI*)(IUnknown*, HWND, IUnknown**);
+  static HMODULE atl = LoadLibraryW(L"atl.dll");
+  auto attach = atl ? reinterpret_cast<AttachFn>(reinterpret_cast<void (*)()>(GetProcAddress(atl, "AtlAxAttachControl")))
+                    : nullptr;
+  if (!attach) return;
+  RECT client;
+  if (!window_ || !GetClientRect(window_, &client)) return;
+  engine_window_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, client.right,
+                                   client.bottom, window_, nullptr, Server::Instance().Module(), nullptr);
+  ComPtr<IUnknown> site;
+  if (!engine_window_ || FAILED(attach(engine.Get(), engine_window_, site.Put()))) {
+    if (engine_window_) DestroyWindow(engine_window_);
+    engine_window_ = nullptr;
+  }
 }
 
-bool Win32ViewerForm::Visible() const { return window_ && (GetWindowLongW(window_, GWL_STYLE) & WS_VISIBLE); }
+bool Win32ViewerForm::Visible() const {
+  return window_ ? (GetWindowLongW(window_, GWL_STYLE) & WS_VISIBLE) != 0 : visible_;
+}
 
 void Win32ViewerForm::SetVisible(bool value) {
   visible_ = value;
@@ -237,8 +260,10 @@ void Win32ViewerForm::OnCharacter(WPARAM wparam, LPARAM lparam) {
       key = back;
     }
   }
-  // The key goes on to the document's window, the form's first child, when it has one.
-  if (HWND child = window_ ? GetWindow(window_, GW_CHILD) : nullptr) SendMessageW(child, WM_CHAR, key, lparam);
+  // The key goes on to the document's window: the engine's, or else the form's first child.
+  HWND document = window_ ? GetWindow(window_, GW_CHILD) : nullptr;
+  if (engine_window_) document = GetWindow(engine_window_, GW_CHILD) ? GetWindow(engine_window_, GW_CHILD) : engine_window_;
+  if (document) SendMessageW(document, WM_CHAR, key, lparam);
 }
 
 LRESULT CALLBACK Win32ViewerForm::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -266,6 +291,8 @@ LRESULT Win32ViewerForm::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     }
     case WM_SIZE:
+      // The engine's window fills the client area.
+      if (engine_window_) MoveWindow(engine_window_, 0, 0, LOWORD(lparam), HIWORD(lparam), TRUE);
       InvalidateRect(window, nullptr, TRUE);
       return 0;
     case WM_MOUSEACTIVATE: return MA_ACTIVATE;

@@ -19,8 +19,9 @@ namespace zentrak::com {
 
 class Win32ViewerForm final : public ViewerForm {
  public:
-  // The form's window, 870 by 500, is created at once as a child of the parking window. The
-  // engine is created when its class is registered. Raises when the window cannot be created.
+  // The form's window, 870 by 500, is created at once as a child of the parking window; where no
+  // window can be made the form keeps its values without one. The engine is created when its
+  // class is registered.
   Win32ViewerForm();
   ~Win32ViewerForm() override;
 
@@ -84,6 +85,7 @@ class Win32ViewerForm final : public ViewerForm {
   bool enabled_ = true;
   bool active_ = false;
   ComPtr<IDispatch> engine_;
+  HWND engine_window_ = nullptr;  // where a visible engine is sited, filling the client area
 };
 
 // The colour a stored Color value draws with: a negative value (top bit set) is the system colour
