@@ -437,7 +437,10 @@ class ParamBag final : public IPropertyBag {
 
 std::string Join(const std::vector<std::wstring>& names) {
   std::string out;
-  for (const std::wstring& n : names) out += (out.empty() ? "" : ",") + zentrak::test::Narrow(n.c_str());
+  for (const std::wstring& n : names) {
+    if (!out.empty()) out += ',';
+    out += zentrak::test::Narrow(n.c_str());
+  }
   return out;
 }
 
