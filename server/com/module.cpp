@@ -13,12 +13,14 @@ using zentrak::com::ComGuard;
 using zentrak::com::FactoryRegistry;
 using zentrak::com::Server;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     zentrak::StartCatalog();
     zentrak::com::InstallWin32ViewerForms();
     Server::Instance().SetModule(module);
     DisableThreadLibraryCalls(module);
+  } else if (reason == DLL_PROCESS_DETACH && !reserved) {
+    zentrak::com::ReleaseWin32ViewerForms();
   }
   return TRUE;
 }

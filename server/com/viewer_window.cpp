@@ -13,17 +13,18 @@ namespace {
 
 constexpr wchar_t kFormClass[] = L"ZentrakViewerForm";
 constexpr wchar_t kParkingClass[] = L"ZentrakViewerParking";
-// The form resource's size, and the engine's place inside it.
+// The form resource's size.
 constexpr int kFormWidth = 870, kFormHeight = 500;
 // The outside PDF control, and its open operation.
 constexpr CLSID kOutsideControl = {0xDB2189DF, 0xABF4, 0x445A, {0xA4, 0xE5, 0xBF, 0x32, 0xF2, 0xCE, 0xA4, 0xD9}};
 constexpr DISPID kOpenDocumentFile = 15;
 constexpr wchar_t kNoEngine[] = L"No PDF engine is installed to show this document";
 
+HWND parking = nullptr;
+
 // The hidden window where forms wait while no container shows them. One per module; everything
 // runs on the apartment's one thread.
 HWND ParkingWindow() {
-  static HWND parking = nullptr;
   if (parking && IsWindow(parking)) return parking;
   HINSTANCE module = Server::Instance().Module();
   WNDCLASSW cls = {};
@@ -56,8 +57,6 @@ FormStyle FormStyleOf(BorderStyle border) {
       s.ex_style |= WS_EX_WINDOWEDGE;
       break;
   }
-  // WS_DLGFRAME alone is not a caption; both bits together are.
-  if ((s.style & WS_CAPTION) == WS_CAPTION) s.style &= ~WS_BORDER;
   return s;
 }
 
@@ -377,6 +376,16 @@ namespace {
 bool ReadFontVariant(const Variant& object, FontAttributes& out) { return ReadFontObject(ObjectOf(object), out); }
 
 }  // namespace
+
+void ReleaseWin32ViewerForms() {
+  // The classes name this module's window procedure: a module loaded again elsewhere registers
+  // them anew.
+  if (parking && IsWindow(parking)) DestroyWindow(parking);
+  parking = nullptr;
+  HINSTANCE module = Server::Instance().Module();
+  UnregisterClassW(kFormClass, module);
+  UnregisterClassW(kParkingClass, module);
+}
 
 void InstallWin32ViewerForms() {
   SetViewerFormFactory([]() -> std::unique_ptr<ViewerForm> { return std::make_unique<Win32ViewerForm>(); });

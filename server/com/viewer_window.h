@@ -105,5 +105,7 @@ bool ReadFontObject(IUnknown* object, FontAttributes& out);
 
 // Makes the controls of this module take Win32 forms and read platform font objects.
 void InstallWin32ViewerForms();
+// When the module is unloaded (not at process exit): the parking window and the window classes go.
+void ReleaseWin32ViewerForms();
 
 }  // namespace zentrak::com
