@@ -47,7 +47,9 @@ bool FontValue::DefaultValue(Variant& out) {
 TActiveFormControl::TActiveFormControl() : TActiveFormControl(MakeForm()) {}
 
 TActiveFormControl::TActiveFormControl(std::unique_ptr<ViewerForm> form)
-    : AutomationObject(ActiveFormClass()), form_(std::move(form)) {}
+    : AutomationObject(ActiveFormClass()), form_(std::move(form)) {
+  form_->Attach(*this);
+}
 
 TActiveFormControl::~TActiveFormControl() = default;
 

@@ -11,6 +11,8 @@
 
 namespace zentrak {
 
+class TActiveFormControl;
+
 // The control's border styles (TxActiveFormBorderStyle).
 enum class BorderStyle : int32_t { kNone = 0, kSingle = 1, kSunken = 2, kRaised = 3 };
 
@@ -36,6 +38,10 @@ inline constexpr uint32_t kColorButtonFace = 0xFF00000Fu;
 class ViewerForm {
  public:
   virtual ~ViewerForm() = default;
+
+  // The control that owns the form, told once when the control takes it. A form with a window
+  // reports what happens to it (clicks, keys, paints, activation, destruction) to this control.
+  virtual void Attach(TActiveFormControl& control) { (void)control; }
 
   virtual bool Visible() const = 0;
   virtual void SetVisible(bool value) = 0;

@@ -141,6 +141,46 @@ if [ -n "${ZENTRAK_CUPS_ROOT:-}" ]; then
   if [ "$queued" = 0 ]; then pass; else fail "printed under Wine: $queued jobs left queued"; fi
 fi
 
+# --- The viewer control in a container ---------------------------------------------------------
+# On Xvfb, with the recorder as the outside control (what preview has it open) and without any
+# (the form's notice); tests/wine/viewer_run.sh clicks and types with xdotool and keeps
+# screenshots as viewer-engine.png and viewer-no-engine.png in the build folder.
+if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v import >/dev/null; then
+  fifo=$(mktemp -u /tmp/zentrak-viewer-xvfb.XXXXXX)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  viewer_xvfb=$!
+  if read -r -t 10 display_number <"$fifo"; then
+    # Wine's desktop takes the display of the session's first program: the session so far had
+    # none, so a new one starts here, on Xvfb, and ends before the suites that follow.
+    "$ZENTRAK_WINESERVER" -k >/dev/null 2>&1
+    "$ZENTRAK_WINESERVER" -w >/dev/null 2>&1
+    export DISPLAY=":$display_number"
+    if zentrak_wine reg add "$control_key\InprocServer32" /ve /d \
+        "$(zentrak_winpath "$build/wine-tests/zentrak_print_recorder.dll")" /f >/dev/null 2>&1; then
+      ZENTRAK_RECORD_FILE=$(zentrak_winpath "$work/viewer_calls.txt") \
+        bash "$repo/tests/wine/viewer_run.sh" "$build" "$work" engine >"$work/viewer-engine.out" 2>&1
+      count_result "viewer in a container (engine)" "$work/viewer-engine.out" $?
+      zentrak_wine reg delete "$control_key" /f >/dev/null 2>&1
+    else
+      fail "registering the print recorder for the viewer"
+    fi
+    bash "$repo/tests/wine/viewer_run.sh" "$build" "$work" no-engine >"$work/viewer-no-engine.out" 2>&1
+    count_result "viewer in a container (no engine)" "$work/viewer-no-engine.out" $?
+    "$ZENTRAK_WINESERVER" -k >/dev/null 2>&1
+    "$ZENTRAK_WINESERVER" -w >/dev/null 2>&1
+    unset DISPLAY
+    "$ZENTRAK_WINESERVER" -p >/dev/null 2>&1 || true
+  else
+    fail "Xvfb did not start for the viewer"
+  fi
+  kill "$viewer_xvfb" 2>/dev/null
+  wait "$viewer_xvfb" 2>/dev/null
+  rm -f "$fifo"
+else
+  fail "the viewer's container test needs Xvfb, xdotool and import"
+fi
+
 # --- Test programs --------------------------------------------------------------------------
 for locale in cp936 default; do
   out="$work/com_test-$locale.out"

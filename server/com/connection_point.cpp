@@ -178,6 +178,7 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
     sink->AddRef();
     dispatchers_[slot] = std::move(dispatcher);
     *cookie = static_cast<DWORD>(slot + 1);
+    if (told_) told_(true);
     return S_OK;
   });
 }
@@ -187,6 +188,9 @@ HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
   dispatchers_[cookie - 1].Reset();
   IUnknown* sink = std::exchange(sinks_[cookie - 1], nullptr);
   sink->Release();
+  bool any = false;
+  for (IUnknown* s : sinks_) any = any || s;
+  if (!any && told_) told_(false);
   return S_OK;
 }
 

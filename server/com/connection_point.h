@@ -29,6 +29,8 @@ class ConnectionPoint final : public IConnectionPoint, public EventSink {
   ~ConnectionPoint();
 
   const GUID& Iid() const { return iid_; }
+  // Told after a sink has been stored (true) and after the last one has left (false).
+  void OnSinksChanged(std::function<void(bool)> told) { told_ = std::move(told); }
 
   // IUnknown: the point lives inside its object and counts on it.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
@@ -59,6 +61,7 @@ class ConnectionPoint final : public IConnectionPoint, public EventSink {
   const InterfaceDesc* events_;
   std::vector<IUnknown*> sinks_;               // one reference each; null for a free slot
   std::vector<ComPtr<IDispatch>> dispatchers_;  // events points: the silencing dispatcher of each slot
+  std::function<void(bool)> told_;
 };
 
 // An enumerator over the connection points of a container; it keeps the container alive.

@@ -6,6 +6,8 @@
 #include "server/com/com_util.h"
 #include "server/com/failure_guard.h"
 #include "server/com/variant_com.h"
+#include "server/com/viewer_window.h"
+#include "control/active_form.h"
 #include "automation/convert.h"
 #include "automation/dispatch.h"
 
@@ -125,7 +127,13 @@ HRESULT MemberCall::Run(IFontDisp** result) noexcept {
   if (!result) return E_POINTER;
   *result = nullptr;
   return Guard([&](const Variant& v) {
-    if (IUnknown* object = ObjectOf(v)) object->QueryInterface(IID_IFontDisp, reinterpret_cast<void**>(result));
+    // The control's font is a portable value; the caller gets a platform font object with its
+    // attributes.
+    if (auto* font = dynamic_cast<const FontValue*>(v.Target().Object().get())) {
+      *result = NewFontObject(font->Attributes()).Detach();
+    } else if (IUnknown* object = ObjectOf(v)) {
+      object->QueryInterface(IID_IFontDisp, reinterpret_cast<void**>(result));
+    }
   });
 }
 

@@ -7,16 +7,20 @@
 #include "server/com/factory.h"
 #include "server/com/failure_guard.h"
 #include "server/com/server.h"
+#include "server/com/viewer_window.h"
 
 using zentrak::com::ComGuard;
 using zentrak::com::FactoryRegistry;
 using zentrak::com::Server;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     zentrak::StartCatalog();
+    zentrak::com::InstallWin32ViewerForms();
     Server::Instance().SetModule(module);
     DisableThreadLibraryCalls(module);
+  } else if (reason == DLL_PROCESS_DETACH && !reserved) {
+    zentrak::com::ReleaseWin32ViewerForms();
   }
   return TRUE;
 }

@@ -4,6 +4,9 @@
 #include "base/exception.h"
 #include "server/com/com_interfaces.h"
 #include "server/com/connection_point.h"
+#include "server/com/control_part.h"
+#include "server/com/viewer_window.h"
+#include "control/active_form.h"
 #include "server/com/failure_guard.h"
 #include "server/com/factory.h"
 #include "server/com/server.h"
@@ -29,16 +32,26 @@ ObjectFrame::ObjectFrame(ClassFactory& factory, IUnknown* outer, std::unique_ptr
   if (factory.EventsIid()) {
     points_.push_back(
         std::make_unique<ConnectionPoint>(container, *factory.EventsIid(), true, factory.Class().default_source));
-    object_->SetEventSink(points_.back().get());
+    // The object hears of a page's handler when one connects (the control raises OnCreate then),
+    // and raises nothing while none is connected.
+    ConnectionPoint* events = points_.back().get();
+    events->OnSinksChanged([this, events](bool connected) { object_->SetEventSink(connected ? events : nullptr); });
   }
   if (factory.Class().control) {
     points_.push_back(std::make_unique<ConnectionPoint>(container, IID_IPropertyNotifySink, false, nullptr));
+    Win32ViewerForm* form = nullptr;
+    if (auto* viewer = dynamic_cast<TActiveFormControl*>(object_.get()))
+      form = dynamic_cast<Win32ViewerForm*>(&viewer->Form());
+    control_ = std::make_unique<ControlPart>(*this, form);
   }
   Server::Instance().ObjectCreated();
 }
 
 ObjectFrame::~ObjectFrame() {
+  // The form's window goes while the page's handler is still connected, so OnDestroy reaches it.
+  if (control_) control_->Shutdown();
   object_->SetEventSink(nullptr);
+  control_.reset();
   points_.clear();
   object_.reset();
   Server::Instance().ObjectDestroyed();
@@ -49,6 +62,7 @@ bool ObjectFrame::HasInterface(REFIID iid) {
   if (IsEqualIID(iid, IID_IConnectionPointContainer) || IsEqualIID(iid, IID_ISupportErrorInfo) ||
       IsEqualIID(iid, IID_IProvideClassInfo))
     return true;
+  if (control_ && (control_->Find(iid) || IsEqualIID(iid, IID_IObjectSafety))) return true;
   return ObjectHasInterface(Class(), FromGUID(iid));
 }
 
@@ -67,8 +81,10 @@ HRESULT ObjectFrame::InnerUnknown::QueryInterface(REFIID iid, void** out) {
     itf = static_cast<ISupportErrorInfo*>(&f);
   } else if (IsEqualIID(iid, IID_IProvideClassInfo)) {
     itf = static_cast<IProvideClassInfo*>(&f);
-  } else if (IsEqualIID(iid, IID_IObjectSafety) && f.Class().object_safety) {
+  } else if (IsEqualIID(iid, IID_IObjectSafety) && (f.Class().object_safety || f.control_)) {
     itf = static_cast<IObjectSafety*>(&f);
+  } else if (f.control_) {
+    itf = f.control_->Find(iid);
   }
   if (!itf) return E_NOINTERFACE;
   itf->AddRef();
@@ -80,7 +96,11 @@ ULONG ObjectFrame::InnerUnknown::AddRef() { return static_cast<ULONG>(Interlocke
 
 ULONG ObjectFrame::InnerUnknown::Release() {
   LONG n = InterlockedDecrement(&frame_.refs_);
-  if (n == 0) delete &frame_;
+  if (n == 0) {
+    // A container told of the control's going may take and drop references meanwhile.
+    frame_.refs_ = 1;
+    delete &frame_;
+  }
   return static_cast<ULONG>(n);
 }
 
@@ -112,6 +132,12 @@ HRESULT ObjectFrame::FindConnectionPoint(REFIID iid, IConnectionPoint** out) {
 }
 
 HRESULT ObjectFrame::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, DWORD* enabled) {
+  if (control_ && supported && enabled && HasInterface(iid)) {
+    // The control offers both options and reports the ones its container enabled.
+    *supported = 3;
+    *enabled = safety_options_ & 3;
+    return S_OK;
+  }
   uint32_t s = 0, e = 0;
   int32_t hr = zentrak::GetInterfaceSafetyOptions(Class(), FromGUID(iid), supported ? &s : nullptr,
                                                   enabled ? &e : nullptr);
@@ -123,6 +149,10 @@ HRESULT ObjectFrame::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, DWO
 }
 
 HRESULT ObjectFrame::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) {
+  if (control_ && HasInterface(iid)) {
+    safety_options_ = mask & enabled;
+    return S_OK;
+  }
   return zentrak::SetInterfaceSafetyOptions(Class(), FromGUID(iid), mask, enabled);
 }
 

@@ -1,7 +1,8 @@
 // ObjectFrame: the COM identity of one automation object of the system. It owns the portable
 // object (the behaviour) and gives it the platform's interfaces: IUnknown (with aggregation),
 // the dual dispatch interface, IConnectionPointContainer, ISupportErrorInfo, IProvideClassInfo
-// and, for LocalDB and PrintServer, IObjectSafety.
+// and, for LocalDB and PrintServer, IObjectSafety. The viewer control also gets the control
+// interfaces of ControlPart and an IObjectSafety that keeps the options a container sets.
 #pragma once
 
 #include <windows.h>
@@ -19,6 +20,7 @@ namespace zentrak::com {
 
 class ClassFactory;
 class ConnectionPoint;
+class ControlPart;
 
 // The dual part of an object, deleted as the type it was made as (COM interfaces have no virtual
 // destructors).
@@ -91,6 +93,8 @@ class ObjectFrame final : public IConnectionPointContainer,
   std::unique_ptr<AutomationObject> object_;
   DualPartPtr dual_;
   std::vector<std::unique_ptr<ConnectionPoint>> points_;  // the events point first
+  std::unique_ptr<ControlPart> control_;                  // the viewer control only
+  DWORD safety_options_ = 0;                              // the control's, as set
 };
 
 }  // namespace zentrak::com

@@ -189,10 +189,12 @@ void Aggregation() {
 }
 
 void ObjectInterfaces() {
+  // The control keeps the options its container sets; LocalDB and PrintServer report both enabled.
   struct Case {
     size_t cls;
     bool safety;
-  } cases[] = {{0, true}, {1, true}, {2, false}, {3, false}};
+    bool kept;
+  } cases[] = {{0, true, false}, {1, true, false}, {2, false, false}, {3, true, true}};
   for (const Case& c : cases) {
     std::string name = Cls(c.cls).name;
     auto object = Create<IUnknown>(c.cls, IID_IUnknown);
@@ -215,7 +217,16 @@ void ObjectInterfaces() {
     DWORD supported = 9, enabled = 9;
     CHECK_HR(name + " safety for IDispatch", safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
     CHECK_EQ(name + " supported", supported, 3ul);
-    CHECK_EQ(name + " enabled", enabled, 3ul);
+    CHECK_EQ(name + " enabled", enabled, c.kept ? 0ul : 3ul);
+    if (c.kept) {
+      // Set stores mask AND enabled; get answers it AND 3.
+      const DWORD sets[][3] = {{1, 3, 1}, {3, 2, 2}, {0xFF, 0xFF, 3}, {3, 0, 0}};
+      for (const auto& set : sets) {
+        CHECK_HR(name + " set kept", safety->SetInterfaceSafetyOptions(IID_IDispatch, set[0], set[1]), S_OK);
+        safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled);
+        CHECK_EQ(name + " kept options " + std::to_string(set[0]) + "&" + std::to_string(set[1]), enabled, set[2]);
+      }
+    }
     CHECK_HR(name + " safety for a lacking interface",
              safety->GetInterfaceSafetyOptions(IID_IClassFactory, &supported, &enabled), E_NOINTERFACE);
     CHECK_EQ(name + " lacking: supported", supported, 0ul);
