@@ -327,7 +327,7 @@ async function main() {
   }
 
   // The viewer element (tests/e2e/viewer.mjs).
-  await viewerTests({ test, withPage, assert, equal, origin: intranetOrigin, profile, work, shots });
+  await viewerTests({ test, withPage, assert, equal, origin: intranetOrigin, hostBase, profile, work, shots });
 
   await test("the ES module and Promise API from an approved origin", () => withPage(async (page) => {
     await page.goto(`${intranetOrigin}/module.html`);

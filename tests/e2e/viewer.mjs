@@ -31,7 +31,7 @@ function darkShare(file) {
   return Number(r.stdout);
 }
 
-export async function viewerTests({ test, withPage, assert, equal, origin, profile, work, shots }) {
+export async function viewerTests({ test, withPage, assert, equal, origin, hostBase, profile, work, shots }) {
   const pdf = samplePdf();
   const b64 = pdf.toString("base64");
   const folder = path.join(profile, "Zentrak");
@@ -262,5 +262,22 @@ export async function viewerTests({ test, withPage, assert, equal, origin, profi
     });
     await page.goto(`${origin}/viewer_new.html`);
     equal(await page.evaluate(() => sessionStorage.getItem("destroyed")), "yes", "OnDestroy on unload");
+  }));
+
+  await test("the demo's viewer previews the sample under the demo's Content-Security-Policy", () => withPage(async (page) => {
+    const violations = [];
+    page.on("console", (m) => { if (/Content Security Policy/i.test(m.text())) violations.push(m.text()); });
+    await page.addInitScript(() => {
+      window.violations = [];
+      document.addEventListener("securitypolicyviolation", (e) => window.violations.push(`${e.violatedDirective} ${e.blockedURI}`));
+    });
+    await page.goto(`${hostBase}demo`);
+    await page.click("#view-sample");
+    equal((await page.textContent("#view-result")).trim(), "preview answered true.", "the demo's output");
+    await waitForPages(page, "viewer", 3);
+    await page.waitForFunction(() => /OnPaint/.test(document.getElementById("view-events").textContent));
+    await page.locator("#viewing").screenshot({ path: shot("viewer_demo.png") });
+    assert(darkShare(shot("viewer_demo.png")) > 0.002, "the demo's screenshot shows the sample");
+    equal([await page.evaluate(() => window.violations), violations], [[], []], "no CSP violations");
   }));
 }
