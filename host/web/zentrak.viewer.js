@@ -246,6 +246,7 @@ function zentrakViewer(Zentrak, base) {
     x.destroyed = false;
     x.control = null; // the host's ActiveFormX_Foxit object, created with the first preview
     x.task = null; // the pdf.js loading task of the document shown
+    x.observer = null; // watches which pages are in and near the view
     x.doc = null; // the document
     x.zoom = 1;
     x.drawing = 0; // counts draws, so that an older one stops when a newer starts
@@ -407,38 +408,45 @@ function zentrakViewer(Zentrak, base) {
 
   // Lets go of the document shown and of its worker.
   Viewer.prototype.close = function () {
+    if (this.observer) this.observer.disconnect();
+    this.observer = null;
     if (this.task) this.task.destroy();
     this.task = null;
     this.doc = null;
   };
 
-  // Draws every page, fitted to the frame's width at zoom 1, one under the other.
+  // Lays out every page, fitted to the frame's width at zoom 1, one under the other, and draws
+  // the pages in and near the view as they come there. A page that leaves that range gives its
+  // pixels back, so that a long document costs the memory of a few pages. Resolves once the pages
+  // are laid out.
   Viewer.prototype.drawPages = function (draw) {
     var x = this;
     var doc = x.doc;
     // The width leaves room for the scroll bar, so that pages keep their size when it comes or goes.
     var width = Math.max(50, x.frame.clientWidth - 2 * PAGE_GAP - 20);
     var ratio = window.devicePixelRatio || 1;
-    var canvases = [];
+    var slots = [];
     var chain = Promise.resolve();
+    (x.slots || []).forEach(function (slot) { x.dropSlot(slot); });
+    x.slots = slots;
+    if (x.observer) x.observer.disconnect();
+    x.observer = null;
     x.pages.textContent = "";
     for (var n = 1; n <= doc.numPages; n++) {
       (function (number) {
-        var canvas = document.createElement("canvas");
-        canvas.setAttribute("data-page", String(number));
-        x.pages.appendChild(canvas);
-        canvases.push(canvas);
         chain = chain.then(function () {
           if (draw !== x.drawing) return undefined;
           return doc.getPage(number).then(function (page) {
             var unscaled = page.getViewport({ scale: 1 });
-            var scale = (width / unscaled.width) * x.zoom;
-            var viewport = page.getViewport({ scale: scale * ratio });
-            canvas.width = Math.floor(viewport.width);
-            canvas.height = Math.floor(viewport.height);
+            var viewport = page.getViewport({ scale: (width / unscaled.width) * x.zoom * ratio });
+            var canvas = document.createElement("canvas");
+            canvas.setAttribute("data-page", String(number));
             canvas.style.width = Math.floor(viewport.width / ratio) + "px";
             canvas.style.height = Math.floor(viewport.height / ratio) + "px";
-            return page.render({ canvas: canvas, canvasContext: canvas.getContext("2d"), viewport: viewport }).promise;
+            canvas.width = 0;
+            canvas.height = 0;
+            x.pages.appendChild(canvas);
+            slots.push({ canvas: canvas, page: page, viewport: viewport, task: null, drawn: false });
           });
         });
       })(n);
@@ -446,8 +454,40 @@ function zentrakViewer(Zentrak, base) {
     return chain.then(function () {
       if (draw !== x.drawing) return;
       x.el.setAttribute("data-pages", String(doc.numPages));
+      x.observer = new IntersectionObserver(function (entries) {
+        entries.forEach(function (e) {
+          var slot = slots[Number(e.target.getAttribute("data-page")) - 1];
+          if (e.isIntersecting) x.drawSlot(slot, draw);
+          else x.dropSlot(slot);
+        });
+      }, { root: x.pages, rootMargin: "100% 0px" });
+      slots.forEach(function (slot) { x.observer.observe(slot.canvas); });
       x.paintSoon();
     });
+  };
+
+  Viewer.prototype.drawSlot = function (slot, draw) {
+    if (slot.task || slot.drawn) return;
+    var x = this;
+    var canvas = slot.canvas;
+    canvas.width = Math.floor(slot.viewport.width);
+    canvas.height = Math.floor(slot.viewport.height);
+    slot.task = slot.page.render({ canvas: canvas, canvasContext: canvas.getContext("2d"), viewport: slot.viewport });
+    slot.task.promise.then(function () {
+      slot.task = null;
+      slot.drawn = true;
+      if (draw === x.drawing) x.paintSoon();
+    }, function () {
+      slot.task = null; // cancelled: the page left the view, or a new drawing began
+    });
+  };
+
+  Viewer.prototype.dropSlot = function (slot) {
+    if (slot.task) slot.task.cancel();
+    slot.task = null;
+    slot.drawn = false;
+    slot.canvas.width = 0;
+    slot.canvas.height = 0;
   };
 
   Viewer.prototype.zoomBy = function (factor) {
