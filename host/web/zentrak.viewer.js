@@ -336,7 +336,8 @@ function zentrakViewer(Zentrak, base) {
     setTimeout(function () { x.raise("OnCreate", []); }, 0);
   };
 
-  Viewer.prototype.destroy = function () {
+  // `unloading`: the page is going, and its session with the host object ends with it.
+  Viewer.prototype.destroy = function (unloading) {
     if (this.destroyed) return;
     this.destroyed = true;
     this.drawing++;
@@ -344,7 +345,7 @@ function zentrakViewer(Zentrak, base) {
     var i = viewers.indexOf(this);
     if (i >= 0) viewers.splice(i, 1);
     this.close();
-    if (this.control) {
+    if (this.control && !unloading) {
       try {
         Zentrak.release(this.control);
       } catch (e) {
@@ -746,7 +747,7 @@ function zentrakViewer(Zentrak, base) {
   connectScripts();
   if (document.readyState === "loading") document.addEventListener("DOMContentLoaded", connectScripts);
   addEventListener("pagehide", function () {
-    viewers.slice().forEach(function (x) { x.destroy(); });
+    viewers.slice().forEach(function (x) { x.destroy(true); });
   });
 
   // <zentrak-viewer>: new pages' viewer. Attributes named as properties (caption="...") are read

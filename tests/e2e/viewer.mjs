@@ -265,6 +265,14 @@ export async function viewerTests({ test, withPage, assert, equal, origin, hostB
     await page.locator("#viewer").focus();
     await page.keyboard.press("x");
     equal(await page.evaluate(() => window.log.filter((e) => Array.isArray(e))), [["OnKeyPress", 120]], "listener's key");
+    // An empty document: an empty ToPrint file, nothing shown, and still true. (A second later
+    // than the last preview, whose file could otherwise have the same name.)
+    await page.waitForTimeout(1100);
+    const before = new Set(toPrintFiles());
+    equal(await page.evaluate(() => viewer.preview("")), true, "preview of an empty text");
+    const added = toPrintFiles().filter((f) => !before.has(f));
+    equal(added.map((f) => fs.statSync(path.join(folder, f)).size), [0], "the empty ToPrint file");
+    equal(await page.evaluate(() => viewer.shadowRoot.querySelectorAll("canvas").length), 0, "nothing shown");
     // A Null document fails as the control's preview fails, with the host's conversion error.
     const failed = await page.evaluate(() => { try { viewer.preview(null); return "no error"; } catch (e) { return [e.number, e.source]; } });
     equal(failed, [-2147418113, "Zentrak.ActiveFormX_Foxit"], "preview(null)");
