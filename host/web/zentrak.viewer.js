@@ -580,19 +580,19 @@ function zentrakViewer(Zentrak, base) {
     });
   };
 
-  // The control's members on the element itself, under their own names and in lower case
-  // (JScript found them in any case; these two spellings cover the code pages have).
+  // The control's members on the element itself, under their own names; the properties also in
+  // lower case (JScript found them in any case; these two spellings cover the code pages have).
   function install(el, x) {
-    var define = function (name, desc) {
+    var define = function (name, desc, alias) {
       desc.configurable = true;
       Object.defineProperty(el, name, desc);
-      if (name.toLowerCase() !== name && !(name.toLowerCase() in el)) Object.defineProperty(el, name.toLowerCase(), desc);
+      if (alias && !(name.toLowerCase() in el)) Object.defineProperty(el, name.toLowerCase(), desc);
     };
     PROPERTIES.forEach(function (p) {
       define(p.name, {
         get: function () { return x.read(p); },
         set: function (v) { x.write(p, v); }
-      });
+      }, true);
     });
     define("preview", { value: function (doc) { return x.preview(doc); }, writable: true });
     EVENTS.forEach(function (name) {
