@@ -64,6 +64,10 @@ export async function viewerTests({ test, withPage, assert, equal, origin, hostB
     }, "the properties after the bag");
     await page.waitForFunction(() => window.log.includes("OnCreate"));
     equal(await page.evaluate(() => window.pdfView instanceof HTMLObjectElement), true, "the page's own element");
+    // Eight handlers connected, and one more later: OnCreate once in the viewer's life.
+    await page.evaluate(() => window.pdfView.attachEvent("OnCreate", () => window.log.push("late OnCreate")));
+    await page.waitForTimeout(100);
+    equal(await page.evaluate(() => window.log.filter((e) => /OnCreate/.test(e))), ["OnCreate"], "OnCreate once");
 
     equal(await page.evaluate((d) => document.getElementById("pdfView").preview(d), b64), true, "preview's answer");
     await waitForPages(page, "pdfView", 3);
@@ -244,6 +248,21 @@ export async function viewerTests({ test, withPage, assert, equal, origin, hostB
     equal(shown.badFont, [-2147352571, "The object is not a font object"], "a Font that is no font object");
     equal(shown.sameFont, "DejaVu Sans Mono", "putting the font object read");
     equal(shown.disabled, ["true", true], "Enabled false");
+    // An <object> that script inserts later is upgraded too (its classid in braces, its <param>
+    // names in any case), and a <param> added afterwards is loaded then.
+    const inserted = await page.evaluate(async () => {
+      document.body.insertAdjacentHTML("beforeend", '<object id="dyn" classid="CLSID:{D3D2F0AA-5B8A-44A7-91B6-54B227F1E6FA}">' +
+        '<param name="caption" value="Inserted"><param name="VISIBLE" value="0"></object>');
+      await new Promise((r) => setTimeout(r, 0));
+      const el = document.getElementById("dyn");
+      const p = document.createElement("param");
+      p.name = "SnapBuffer";
+      p.value = "7";
+      el.appendChild(p);
+      await new Promise((r) => setTimeout(r, 0));
+      return [el.Caption, el.Visible, el.SnapBuffer];
+    });
+    equal(inserted, ["Inserted", false, 7], "an <object> inserted by script");
     // A disabled viewer raises no click and takes no keys.
     await page.evaluate(() => { window.log.length = 0; });
     const box = await page.locator("#pdfView").boundingBox();
