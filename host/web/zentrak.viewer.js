@@ -491,13 +491,18 @@ function zentrakViewer(Zentrak, base) {
     slot.canvas.height = 0;
   };
 
+  // Lays the pages out again (a new zoom, a new width), keeping the place in the document.
+  Viewer.prototype.relayout = function () {
+    var p = this.pages;
+    var at = p.scrollHeight ? p.scrollTop / p.scrollHeight : 0;
+    this.drawPages(++this.drawing).then(function () { p.scrollTop = at * p.scrollHeight; });
+  };
+
   Viewer.prototype.zoomBy = function (factor) {
     var next = Math.min(MAX_ZOOM, Math.max(MIN_ZOOM, this.zoom * factor));
     if (!this.doc || next === this.zoom) return;
-    var p = this.pages;
-    var at = p.scrollHeight ? p.scrollTop / p.scrollHeight : 0;
     this.zoom = next;
-    this.drawPages(++this.drawing).then(function () { p.scrollTop = at * p.scrollHeight; });
+    this.relayout();
   };
 
   // What the form does with a key: scrolling and zoom. Answers whether the key was used.
@@ -575,6 +580,20 @@ function zentrakViewer(Zentrak, base) {
       e.preventDefault();
       x.zoomBy(e.deltaY < 0 ? ZOOM_STEP : 1 / ZOOM_STEP);
     }, { passive: false });
+    // Pages are fitted to the frame's width: a frame that changes width lays them out again.
+    if (typeof ResizeObserver === "function") {
+      var laidOutWidth = -1;
+      new ResizeObserver(function () {
+        var width = f.clientWidth;
+        if (laidOutWidth < 0 || !x.doc) {
+          laidOutWidth = width;
+          return;
+        }
+        if (Math.abs(width - laidOutWidth) < 2) return;
+        laidOutWidth = width;
+        x.relayout();
+      }).observe(f);
+    }
     f.addEventListener("mousedown", function () {
       if (x.values.Enabled) f.focus({ preventScroll: true });
     });

@@ -281,6 +281,11 @@ export async function viewerTests({ test, withPage, assert, equal, origin, hostB
     await page.waitForFunction(() => window.log.includes("OnPaint"));
     await page.locator("#viewer").screenshot({ path: shot("viewer_new.png") });
     assert(darkShare(shot("viewer_new.png")) > 0.005, "the new element's screenshot shows the page");
+    // A narrower viewer fits its pages to the new width.
+    const pageWidth = () => page.evaluate(() => viewer.shadowRoot.querySelector("canvas").getBoundingClientRect().width);
+    const wide = await pageWidth();
+    await page.evaluate(() => { viewer.style.width = "300px"; });
+    await page.waitForFunction((w) => viewer.shadowRoot.querySelector("canvas").getBoundingClientRect().width < w - 150, wide);
     await page.locator("#viewer").focus();
     await page.keyboard.press("x");
     equal(await page.evaluate(() => window.log.filter((e) => Array.isArray(e))), [["OnKeyPress", 120]], "listener's key");
