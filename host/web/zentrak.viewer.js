@@ -137,11 +137,35 @@ function zentrakViewer(Zentrak, base) {
     if (v.Weight !== undefined) f.Weight = toInteger(v.Weight, 0, 1000);
     f.Bold = v.Bold !== undefined ? toBool(v.Bold) : f.Weight >= 700;
     if (f.Bold && f.Weight < 700) f.Weight = 700;
+    if (!f.Bold && f.Weight >= 700) f.Weight = 400;
     if (v.Italic !== undefined) f.Italic = toBool(v.Italic);
     if (v.Underline !== undefined) f.Underline = toBool(v.Underline);
     if (v.Strikethrough !== undefined) f.Strikethrough = toBool(v.Strikethrough);
     if (v.Charset !== undefined) f.Charset = toInteger(v.Charset, -32768, 32767);
     return f;
+  }
+
+  // The font object that Font answers: it stands for the viewer's font, so that writing one of
+  // its attributes (viewer.Font.Size = 12) changes the font shown, as the control's did. Bold
+  // follows a written Weight, and Weight a written Bold.
+  function liveFont(x) {
+    var view = Object.create(ViewerFont.prototype);
+    ["Name", "Size", "Bold", "Italic", "Underline", "Strikethrough", "Weight", "Charset"].forEach(function (name) {
+      Object.defineProperty(view, name, {
+        enumerable: true,
+        get: function () { return x.values.Font[name]; },
+        set: function (v) {
+          var next = {};
+          for (var k in x.values.Font) if (Object.prototype.hasOwnProperty.call(x.values.Font, k)) next[k] = x.values.Font[k];
+          next[name] = v;
+          if (name === "Weight") delete next.Bold;
+          if (name === "Bold") delete next.Weight;
+          x.values.Font = toFont(next);
+          x.showFont();
+        }
+      });
+    });
+    return view;
   }
 
   // The system colours by their index (the low 8 bits of a colour with the top bit set), as the
@@ -271,7 +295,7 @@ function zentrakViewer(Zentrak, base) {
       case "Active": return this.active;
       case "AlignDisabled": return false;
       case "VisibleDockClientCount": return 0;
-      case "Font": return this.values.Font;
+      case "Font": return this.font || (this.font = liveFont(this));
       default: return this.values[p.name];
     }
   };

@@ -234,6 +234,8 @@ export async function viewerTests({ test, withPage, assert, equal, origin, hostB
       out.font = [cs().fontFamily, cs().fontSize, cs().fontWeight, cs().fontStyle, String(el.Font), el.Font.Bold];
       try { el.Font = 5; } catch (e) { out.badFont = [e.number, e.description]; }
       el.Font = el.Font; out.sameFont = String(el.Font);
+      var live = el.Font; live.Size = 9; live.Bold = false; live.Underline = true;
+      out.liveFont = [cs().fontSize, cs().fontWeight, cs().textDecorationLine, el.Font.Weight, el.Font === live];
       el.Enabled = false; out.disabled = [f.getAttribute("aria-disabled"), f.inert];
       probe.remove();
       return out;
@@ -247,6 +249,7 @@ export async function viewerTests({ test, withPage, assert, equal, origin, hostB
     equal(shown.font, ['"DejaVu Sans Mono", sans-serif', "16px", "700", "italic", "DejaVu Sans Mono", true], "Font");
     equal(shown.badFont, [-2147352571, "The object is not a font object"], "a Font that is no font object");
     equal(shown.sameFont, "DejaVu Sans Mono", "putting the font object read");
+    equal(shown.liveFont, ["12px", "400", "underline", 400, true], "writing the font object's attributes");
     equal(shown.disabled, ["true", true], "Enabled false");
     // An <object> that script inserts later is upgraded too (its classid in braces, its <param>
     // names in any case), and a <param> added afterwards is loaded then.
