@@ -122,6 +122,7 @@ export async function viewerTests({ test, withPage, assert, equal, origin, hostB
     await page.mouse.dblclick(box.x + 3, box.y + 3);
     const clicks = await page.evaluate(() => window.log.filter((e) => e === "OnClick" || e === "OnDblClick" || e === "OnActivate"));
     equal(clicks, ["OnActivate", "OnClick", "OnClick", "OnClick", "OnDblClick"], "activation, then frame clicks only");
+    equal(await page.evaluate(() => window.pdfView.Active), true, "Active while the viewer has the focus");
 
     const start = await state();
     await page.keyboard.press("End");
