@@ -628,6 +628,12 @@ TEST_F(HttpTest, ServedFiles) {
       {"/demo/", "text/html; charset=utf-8", "Zentrak demo"},
       {"/demo/demo.js", "text/javascript; charset=utf-8", "Zentrak.create"},
       {"/demo/demo.css", "text/css; charset=utf-8", "table"},
+      // The viewer element and its pdf.js, fetched at configure time.
+      {"/zentrak.js", "text/javascript; charset=utf-8", "customElements.define(\"zentrak-viewer\""},
+      {"/pdfjs/pdf.min.mjs", "text/javascript; charset=utf-8", "GlobalWorkerOptions"},
+      {"/pdfjs/pdf.worker.min.mjs", "text/javascript; charset=utf-8", "WorkerMessageHandler"},
+      {"/pdfjs/standard_fonts/LiberationSans-Regular.ttf", "application/octet-stream", "glyf"},
+      {"/pdfjs/cmaps/UniGB-UCS2-H.bcmap", "application/octet-stream", "\x02\xe0"},
   };
   for (const auto& c : cases) {
     HttpResponse r = client_->Request("GET", c.path);

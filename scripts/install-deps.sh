@@ -59,11 +59,12 @@ missing() {
 
 wanted=("${host[@]}")
 need_update=0
+# npm fetches pdf.js for the host's viewer element, and for everything else the SQLite
+# amalgamation of the Windows build and the browser tests' client. A Node.js from elsewhere that
+# brings its own npm is kept.
+if ! command -v npm >/dev/null 2>&1; then wanted+=(nodejs npm); fi
 if [ "$what" = all ]; then
   wanted+=("${tests[@]}" "${windows[@]}")
-  # npm fetches the SQLite amalgamation of the Windows build and the browser tests' client. A
-  # Node.js from elsewhere that brings its own npm is kept.
-  if ! command -v npm >/dev/null 2>&1; then wanted+=(nodejs npm); fi
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
     need_update=1

@@ -1,5 +1,6 @@
 # Puts the client's core into the script and module templates.
-# cmake -DCORE=zentrak.core.js [-DTRANSPORT=zentrak.transport.js] -DTEMPLATE=zentrak.js.in -DOUT=zentrak.js
+# cmake -DCORE=zentrak.core.js [-DTRANSPORT=zentrak.transport.js] [-DVIEWER=zentrak.viewer.js]
+#       -DTEMPLATE=zentrak.js.in -DOUT=zentrak.js
 #       -DPORT=48620 -P assemble.cmake
 cmake_minimum_required(VERSION 3.20)
 file(READ "${CORE}" core)
@@ -10,6 +11,12 @@ if(DEFINED TRANSPORT)
 endif()
 file(READ "${TEMPLATE}" text)
 string(REPLACE "@ZENTRAK_CORE@" "${core}" text "${text}")
+# The viewer element (zentrak.viewer.js) follows the core.
+set(viewer "")
+if(DEFINED VIEWER)
+  file(READ "${VIEWER}" viewer)
+endif()
+string(REPLACE "@ZENTRAK_VIEWER@" "${viewer}" text "${text}")
 string(REPLACE "@ZENTRAK_DEFAULT_PORT@" "${PORT}" text "${text}")
 file(WRITE "${OUT}.tmp" "${text}")
 file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)

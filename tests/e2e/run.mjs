@@ -12,6 +12,7 @@ import path from "node:path";
 import { fileURLToPath } from "node:url";
 import { chromium } from "playwright-core";
 import { clientTests, inFirefox } from "./client.mjs";
+import { viewerTests } from "./viewer.mjs";
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const build = path.resolve(process.argv[2] || "build");
@@ -42,6 +43,8 @@ function equal(actual, expected, what) {
 }
 
 async function test(name, fn) {
+  // ZENTRAK_E2E_ONLY=TEXT runs only the tests whose names hold TEXT (while working on them).
+  if (process.env.ZENTRAK_E2E_ONLY && !name.includes(process.env.ZENTRAK_E2E_ONLY)) return;
   const started = Date.now();
   try {
     await fn();
@@ -341,6 +344,9 @@ async function main() {
       equal(r.asyncKey, -9, "the Promise API");
     }));
   }
+
+  // The viewer element (tests/e2e/viewer.mjs).
+  await viewerTests({ test, withPage, assert, equal, origin: intranetOrigin, hostBase, profile, work, shots });
 
   await test("the ES module and Promise API from an approved origin", () => withPage(async (page) => {
     await page.goto(`${intranetOrigin}/module.html`);

@@ -1,6 +1,6 @@
 // Compiled (never run) by run.sh: the declarations of zentrak.d.ts describe the objects as pages
 // use them, and reject what the objects do not have.
-import Zentrak, { create, ILocalDB, IActiveFormX_Foxit, ZentrakError } from "../../host/web/zentrak";
+import Zentrak, { create, ILocalDB, IActiveFormX_Foxit, ZentrakError, ZentrakViewerElement } from "../../host/web/zentrak";
 
 async function newCode(): Promise<string> {
   const db = await create("Zentrak.LocalDB");
@@ -38,8 +38,6 @@ function oldCode(): string {
   }
 }
 
-export { newCode, oldCode };
-
 async function bulkAndStatus(): Promise<number> {
   const db = await create("Zentrak.LocalDB");
   const [a, b] = await Zentrak.batch(() => [db.executeSql("insert into t values(1)"), db.GetVersion()] as const);
@@ -56,3 +54,20 @@ async function bulkAndStatus(): Promise<number> {
 }
 
 export { bulkAndStatus };
+
+function viewer(doc: string): boolean {
+  const v = document.createElement("zentrak-viewer");
+  v.Caption = "Invoices";
+  v.OnKeyPress = (key) => { if (key.value === 32) key.value = 0; };
+  v.attachEvent("OnClick", () => {});
+  v.addEventListener("OnPaint", () => {});
+  const old = document.getElementById("pdfView") as ZentrakViewerElement;
+  const bold: boolean = old.Font.Bold;
+  // @ts-expect-error Active is read-only
+  v.Active = true;
+  // @ts-expect-error no such event
+  v.attachEvent("OnScroll", () => {});
+  return v.preview(doc) && bold;
+}
+
+export { newCode, oldCode, viewer };

@@ -262,6 +262,20 @@ action("print-options", "print-result", async (out) => {
   showText(out, `Sent to ${$("print-target").value} with ${JSON.stringify(options)}.`, true);
 });
 
+action("view-sample", "view-result", async (out) => {
+  // preview is synchronous, as the control's was: it answers once the file is written.
+  const shown = $("viewer").preview(samplePdf());
+  showText(out, `preview answered ${shown}.`, shown === true);
+});
+
+// The viewer's events, as they come.
+for (const name of ["OnCreate", "OnActivate", "OnDeactivate", "OnClick", "OnDblClick", "OnKeyPress", "OnPaint", "OnDestroy"]) {
+  $("viewer").addEventListener(name, (e) => {
+    const key = e.detail.Key ? ` ${e.detail.Key.value}` : "";
+    $("view-events").textContent = `Last event: ${name}${key}`;
+  });
+}
+
 (async () => {
   try {
     const d = await database();
