@@ -249,6 +249,46 @@ export interface ZentrakNamespace {
   readonly errors: ConnectionErrors;
 }
 
+/** The font object that the viewer element's Font reads as; its text is the font's name. */
+export interface ViewerFont {
+  Name: string;
+  /** In points. */
+  Size: number;
+  Bold: boolean;
+  Italic: boolean;
+  Underline: boolean;
+  Strikethrough: boolean;
+  Weight: number;
+  Charset: number;
+}
+
+/** The viewer's events: the handler of OnKeyPress gets the key (0 to 255) in a box. */
+export type ViewerEventName =
+  | "OnActivate" | "OnClick" | "OnCreate" | "OnDblClick" | "OnDestroy" | "OnDeactivate" | "OnKeyPress" | "OnPaint";
+
+/**
+ * The viewer element that zentrak.js defines, <zentrak-viewer>, and that an old page's
+ * <object classid="clsid:D3D2F0AA-5B8A-44A7-91B6-54B227F1E6FA"> becomes: the control's
+ * properties (booleans read true/false) and preview, which answers true once the host has
+ * written the ToPrint file. Its events reach obj.OnX, attachEvent and addEventListener("OnX"),
+ * whose CustomEvent carries the arguments by name in detail (detail.Key for OnKeyPress).
+ */
+export interface ZentrakViewerMembers extends Omit<IActiveFormX_Foxit, "Font" | "preview"> {
+  Font: ViewerFont;
+  preview(Doc: VariantArg): boolean;
+  attachEvent(name: ViewerEventName, handler: (...args: any[]) => void): boolean;
+  detachEvent(name: ViewerEventName, handler: (...args: any[]) => void): boolean;
+  OnActivate: (() => void) | null;
+  OnClick: (() => void) | null;
+  OnCreate: (() => void) | null;
+  OnDblClick: (() => void) | null;
+  OnDestroy: (() => void) | null;
+  OnDeactivate: (() => void) | null;
+  OnKeyPress: ((Key: EventRef) => void) | null;
+  OnPaint: (() => void) | null;
+}
+export type ZentrakViewerElement = HTMLElement & ZentrakViewerMembers;
+
 declare const Zentrak: ZentrakNamespace;
 export default Zentrak;
 export declare const ActiveXObject: ActiveXObjectConstructor;
@@ -266,6 +306,9 @@ export declare const configure: ZentrakNamespace["configure"];
 export declare function zentrakClient(base: string): ZentrakNamespace;
 
 declare global {
+  interface HTMLElementTagNameMap {
+    "zentrak-viewer": ZentrakViewerElement;
+  }
   /** Set by zentrak.js. */
   var Zentrak: ZentrakNamespace;
   /** Set by zentrak.js where the browser has none. */
