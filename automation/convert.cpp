@@ -448,6 +448,8 @@ std::optional<Variant> Coerce(const Variant& v, ParamType type) {
       return Variant::FromInteger(VarType::LongWord, static_cast<uint32_t>(n));
     }
     case VarType::OleStr: {
+      // Wide text stays wide: through the 8-bit code page, characters it lacks would become "?".
+      if (v.Target().Type() == VarType::OleStr) return Variant(v.Target().WideText());
       std::string text;
       if (!TryVarToText(v, text)) return std::nullopt;
       return Variant(platform::AnsiToWide(text));

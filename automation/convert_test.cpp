@@ -200,6 +200,10 @@ TEST(CoercionToParameterType, Table) {
     }
   }
   EXPECT_EQ(Coerce(Variant::FromInt32(12), ParamType::kText)->WideText(), u"12");
+  // Text the system code page cannot hold (under code page 936 too) arrives whole, by reference too.
+  const std::u16string wide = u"\u1100\U0001F600 \u6587";
+  EXPECT_EQ(Coerce(Variant(wide), ParamType::kText)->WideText(), wide);
+  EXPECT_EQ(Coerce(Variant::ByRefVariant(Variant(wide)), ParamType::kText)->WideText(), wide);
 }
 
 TEST(ConversionFailures, NameWhatTheMessageNames) {
