@@ -696,6 +696,7 @@ function zentrakClient(base) {
   var queue = []; // {token, reqs (request texts), source, resolve, reject}
   // Batches go over the session's WebSocket channel while it is open, else by fetch.
   var transport = zentrakTransport(base, {
+    base: function () { return base; },
     parse: parseAnswer,
     post: postAsync,
     error: makeError,
@@ -1011,11 +1012,14 @@ function zentrakClient(base) {
 // text, source) -> a Promise of the answer by fetch, target(token) -> the /api address for the
 // session asking for split answers, lost(source) -> the Error of a batch lost with its channel,
 // error(number, description, source) -> an Error, answered() -> called after each answer
-// (events that came with it).
+// (events that came with it), base() -> the host's address now.
 function zentrakTransport(base, hooks) {
   "use strict";
 
-  var SOCKET = base.replace(/^http/, "ws") + "ws";
+  // The host's address may change (Zentrak.configure): hooks.base() gives the current one.
+  function socketAddress() {
+    return (hooks.base ? hooks.base() : base).replace(/^http/, "ws") + "ws";
+  }
   var RETRY_MILLIS = 5000; // after a channel fails to open, batches go by fetch this long
   var SPLIT_TYPE = "application/vnd.zentrak.split";
   var E_INVALIDARG = -2147024809;
@@ -1037,7 +1041,7 @@ function zentrakTransport(base, hooks) {
     ch.ready = new Promise(function (resolve) {
       var socket;
       try {
-        socket = new WebSocket(SOCKET + "?session=" + encodeURIComponent(token));
+        socket = new WebSocket(socketAddress() + "?session=" + encodeURIComponent(token));
       } catch (e) {
         retryAt = Date.now() + RETRY_MILLIS;
         channel = null;

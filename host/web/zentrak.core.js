@@ -687,6 +687,7 @@ function zentrakClient(base) {
   var queue = []; // {token, reqs (request texts), source, resolve, reject}
   // Batches go over the session's WebSocket channel while it is open, else by fetch.
   var transport = zentrakTransport(base, {
+    base: function () { return base; },
     parse: parseAnswer,
     post: postAsync,
     error: makeError,

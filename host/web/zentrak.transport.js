@@ -10,11 +10,14 @@
 // text, source) -> a Promise of the answer by fetch, target(token) -> the /api address for the
 // session asking for split answers, lost(source) -> the Error of a batch lost with its channel,
 // error(number, description, source) -> an Error, answered() -> called after each answer
-// (events that came with it).
+// (events that came with it), base() -> the host's address now.
 function zentrakTransport(base, hooks) {
   "use strict";
 
-  var SOCKET = base.replace(/^http/, "ws") + "ws";
+  // The host's address may change (Zentrak.configure): hooks.base() gives the current one.
+  function socketAddress() {
+    return (hooks.base ? hooks.base() : base).replace(/^http/, "ws") + "ws";
+  }
   var RETRY_MILLIS = 5000; // after a channel fails to open, batches go by fetch this long
   var SPLIT_TYPE = "application/vnd.zentrak.split";
   var E_INVALIDARG = -2147024809;
@@ -36,7 +39,7 @@ function zentrakTransport(base, hooks) {
     ch.ready = new Promise(function (resolve) {
       var socket;
       try {
-        socket = new WebSocket(SOCKET + "?session=" + encodeURIComponent(token));
+        socket = new WebSocket(socketAddress() + "?session=" + encodeURIComponent(token));
       } catch (e) {
         retryAt = Date.now() + RETRY_MILLIS;
         channel = null;
