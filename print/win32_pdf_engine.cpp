@@ -1,6 +1,7 @@
 // The PDF engines on Windows. When the outside PDF control is registered on the machine, the
-// engine is that control, created in the process and driven only through its dispatch members
-// (fixed DISPIDs); it prints on the user's default printer, which the printing service has set.
+// engine is that control, created in the process, sited in a hidden child window
+// (print/win32_control_site.h) and driven only through its dispatch members (fixed DISPIDs); it
+// prints on the user's default printer, which the printing service has set.
 //
 // Otherwise the engine is our own. It reads no page itself: it checks that the bytes have the
 // frame of a PDF file and hands them unchanged, as one RAW spool job named "Zentrak" per copy, to
@@ -24,6 +25,7 @@
 #include "platform/win32/system_error.h"
 #include "print/pdf_bytes.h"
 #include "print/pdf_engine.h"
+#include "print/win32_control_site.h"
 
 namespace zentrak {
 namespace {
@@ -258,11 +260,16 @@ class OutsidePrinter final : public IPDFPrinter {
 };
 
 // The outside control as the engine. It prints where the control prints: on the user's default
-// printer, which the printing service selected before the print.
+// printer, which the printing service selected before the print. The control is sited for the
+// engine's life; the document is closed before the control leaves its site.
 class OutsidePdfEngine final : public PdfEngine {
  public:
-  explicit OutsidePdfEngine(DispatchPtr control) : control_(std::move(control)) {}
-  ~OutsidePdfEngine() override { CloseDocument(); }
+  explicit OutsidePdfEngine(DispatchPtr control)
+      : control_(std::move(control)), hosted_(std::make_unique<HostedControl>(control_.get())) {}
+  ~OutsidePdfEngine() override {
+    CloseDocument();
+    hosted_.reset();
+  }
 
   bool OpenDocumentMemory(std::string_view bytes, std::string_view password) override {
     CloseDocument();
@@ -320,8 +327,11 @@ class OutsidePdfEngine final : public PdfEngine {
   void DisplaySwitch19(bool on) override { Call(control_.get(), kDisplaySwitch19, DISPATCH_METHOD, {Bool(on)}); }
   void DisplaySwitch49(bool on) override { Call(control_.get(), kDisplaySwitch49, DISPATCH_METHOD, {Bool(on)}); }
 
+  bool ShowIn(void* parent_window) override { return hosted_->ShowIn(static_cast<HWND>(parent_window)); }
+
  private:
   DispatchPtr control_;
+  std::unique_ptr<HostedControl> hosted_;
   std::string bytes_;
   bool opened_ = false;
   std::unique_ptr<OutsidePrinter> printer_;
