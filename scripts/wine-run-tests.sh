@@ -9,8 +9,10 @@
 #   - the registry holds every entry of the registration tables (reg query);
 #   - the JScript and VBScript suites in tests/wine run under code page 936 (LC_ALL=zh_CN.UTF-8)
 #     and under the default code page; printing.js prints to the queues of a private cupsd when
-#     one runs (ZENTRAK_CUPS_ROOT, set by tests/cups/with_cupsd.sh), and the printed file is read
-#     with pdfinfo;
+#     one runs (ZENTRAK_CUPS_ROOT, set by tests/cups/with_cupsd.sh), deleting a queue through
+#     this runner on its way, and the printed file is read with pdfinfo and the jobs' attributes
+#     with ipptool;
+#   - tests/wine/noprinters runs where Wine can reach no scheduler (no printer, no default);
 #   - the test programs run (exports, factories, connection points; the type library);
 #   - after regsvr32 /u none of the keys is left.
 # Every check counts; the last line is "N passed, N failed". Exits 1 when anything failed.
@@ -81,10 +83,32 @@ pdf = make_pdf([(A4[0], A4[1], 0, "Zentrak page %d" % n, 72, 720, 24) for n in (
 open(sys.argv[1], "wb").write(pdf)
 open(sys.argv[2], "w").write(base64.b64encode(pdf).decode())
 EOF2
-  export ZENTRAK_PRINT_OUT ZENTRAK_PRINT_SAMPLE
+  export ZENTRAK_PRINT_OUT ZENTRAK_PRINT_SAMPLE ZENTRAK_PRINT_RUNNER
   ZENTRAK_PRINT_OUT=$(zentrak_winpath "$ZENTRAK_CUPS_ROOT/out")
   ZENTRAK_PRINT_SAMPLE=$(zentrak_winpath "$work/sample.b64")
+  # Requests of printing.js (askRunner): a file "request" in this folder, answered by "done".
+  mkdir -p "$work/runner"
+  ZENTRAK_PRINT_RUNNER=$(zentrak_winpath "$work/runner")
+  (
+    while sleep 0.2; do
+      [ -f "$work/runner/request" ] || continue
+      request=$(cat "$work/runner/request")
+      rm -f "$work/runner/request"
+      case "$request" in
+        "delete Zentrak"[A-Z]) lpadmin -x "${request#delete }" ;;
+        *) echo "wine-run-tests: unknown request [$request]" >&2 ;;
+      esac
+      touch "$work/runner/done"
+    done
+  ) &
+  request_server=$!
+  trap 'kill $request_server 2>/dev/null; "$ZENTRAK_WINESERVER" -k >/dev/null 2>&1 || true' EXIT
 fi
+
+# The queue that printing.js sees disappear, added again before each run of the suite.
+add_queue_c() {
+  lpadmin -p ZentrakC -E -v "file://$ZENTRAK_CUPS_ROOT/out/ZentrakC.pdf" -P "$repo/tests/cups/passthrough.ppd" 2>/dev/null
+}
 
 run_script() {
   local suite=$1 locale=$2 ext=${1##*.} name file out rc
@@ -110,7 +134,10 @@ run_script() {
 
 for suite in "$repo"/tests/wine/*.js "$repo"/tests/wine/*.vbs; do
   case "$(basename "$suite")" in harness.*) continue ;; esac
-  for locale in cp936 default; do run_script "$suite" "$locale"; done
+  for locale in cp936 default; do
+    if [ "$(basename "$suite")" = printing.js ] && [ -n "${ZENTRAK_CUPS_ROOT:-}" ]; then add_queue_c; fi
+    run_script "$suite" "$locale"
+  done
 done
 
 # The outside PDF control's class, registered for one suite as the test's recorder, which writes
@@ -139,6 +166,32 @@ if [ -n "${ZENTRAK_CUPS_ROOT:-}" ]; then
   done
   queued=$(lpstat -W not-completed -o 2>/dev/null | wc -l)
   if [ "$queued" = 0 ]; then pass; else fail "printed under Wine: $queued jobs left queued"; fi
+
+  # The attributes of the last job on each queue, as the scheduler keeps them: Wine hands the RAW
+  # job over as application/octet-stream, which the scheduler types as PDF; one copy per job.
+  cat >"$work/job.test" <<'EOF2'
+{
+ OPERATION Get-Job-Attributes
+ GROUP operation-attributes-tag
+ ATTR charset attributes-charset utf-8
+ ATTR naturalLanguage attributes-natural-language en
+ ATTR uri printer-uri $uri
+ ATTR integer job-id $job_id
+ ATTR name requesting-user-name root
+ STATUS successful-ok
+ DISPLAY job-name
+ DISPLAY copies
+ DISPLAY document-format
+ DISPLAY job-state
+}
+EOF2
+  for queue in ZentrakA ZentrakB; do
+    id=$(lpstat -W completed -o "$queue" 2>/dev/null | tail -n 1 | sed -n "s/^$queue-\([0-9]*\) .*/\1/p")
+    attrs=$(ipptool -t -d "job_id=${id:-0}" "ipp://127.0.0.1:$ZENTRAK_CUPS_PORT/printers/$queue" "$work/job.test" 2>&1 |
+            sed -n 's/^ *\([a-z-]*\) ([^)]*) = \(.*\)$/\1=\2/p' | sort | tr '\n' ' ')
+    want="copies=1 document-format=application/pdf job-name=Zentrak job-state=completed "
+    if [ "$attrs" = "$want" ]; then pass; else fail "job attributes on $queue: [$attrs], want [$want]"; fi
+  done
 fi
 
 # --- Test programs --------------------------------------------------------------------------
@@ -153,6 +206,10 @@ for locale in cp936 default; do
 done
 zentrak_wine "$build/wine-tests/zentrak_typelib_test.exe" "$winmodule" >"$work/typelib_test.out" 2>&1
 count_result "typelib_test" "$work/typelib_test.out" $?
+
+# --- No printer -----------------------------------------------------------------------------
+# Last, as Wine then forgets the printers it had listed (the next program lists them again).
+CUPS_SERVER="$work/no-scheduler.sock" run_script "$repo/tests/wine/noprinters/no_default.js" default
 
 # --- Unregistration -------------------------------------------------------------------------
 if zentrak_wine regsvr32 /s /u "$winmodule" >"$work/regsvr32-u.log" 2>&1; then pass; else fail "regsvr32 /u"; fi
