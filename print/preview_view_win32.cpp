@@ -19,7 +19,7 @@ namespace {
 
 constexpr wchar_t kCaption[] = L"\u6253\u5370\u9884\u89C8";  // 打印预览, "print preview"
 constexpr wchar_t kPrintButton[] = L"\u6253\u5370";          // 打印, "print"
-constexpr wchar_t kFontName[] = L"\u5B8B\u4F53";             // 宋体, SimSun
+constexpr wchar_t kFontName[] = L"SimSun";  // 宋体, by its English name, which every system knows
 constexpr wchar_t kInitialPrinterText[] = L"Printers";
 constexpr wchar_t kNoEngine[] = L"No PDF engine is installed to show this document";
 constexpr wchar_t kDocumentClass[] = L"ZentrakPreviewDocument";
@@ -117,6 +117,8 @@ class Win32PreviewView final : public PreviewView {
                   kListDropHeight, kListId);
     button_ = Child(L"BUTTON", kPrintButton, WS_TABSTOP | BS_PUSHBUTTON, kButtonLeft, kButtonTop, kButtonWidth,
                     kButtonHeight, kButtonId);
+    // A drop-down combo box takes no text from its creation: its edit field gets it here.
+    if (list_) SetWindowTextW(list_, kInitialPrinterText);
     RECT client;
     GetClientRect(top_, &client);
     document_ = CreateWindowExW(0, kDocumentClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0,

@@ -194,6 +194,132 @@ EOF2
   done
 fi
 
+# --- The preview window ---------------------------------------------------------------------
+# Under Xvfb (Wine needs a display for windows that show), tests/wine/preview/preview.js waits in
+# PrintServer.preview while zentrak_preview_driver works the window from another process: once
+# with the recorder as the outside control (its calls are compared), once with the own engine
+# printing the sample to ZentrakA, once with a document that is no PDF (the error's message box).
+# A screenshot of the own engine's window is kept in the build folder (preview-wine.png).
+if command -v Xvfb >/dev/null; then
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/xvfb.display" 2>/dev/null &
+  xvfb=$!
+  for _ in $(seq 100); do [ -s "$work/xvfb.display" ] && break; sleep 0.1; done
+  preview_display=":$(cat "$work/xvfb.display")"
+  # Wine's desktop process takes the display of the program that starts it: it must start anew.
+  "$ZENTRAK_WINESERVER" -k >/dev/null 2>&1
+  "$ZENTRAK_WINESERVER" -p >/dev/null 2>&1 || true
+  # The form's font, SimSun, is Windows'; here a CJK font of the system stands in for it.
+  zentrak_wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1
+  documents="$WINEPREFIX/drive_c/users/$(id -un)/Zentrak"
+  document_count() { find "$documents" -maxdepth 1 -regex '.*/ToPrint[0-9]*\.pdf' 2>/dev/null | wc -l; }
+
+  driver() {
+    DISPLAY=$preview_display "$ZENTRAK_WINE" "$build/wine-tests/zentrak_preview_driver.exe" "$@" 2>/dev/null | tr -d '\r'
+  }
+  field() { sed -n "s/^$1: //p" <<<"$2"; }
+  expect() {
+    if [ "$2" = "$3" ]; then pass; else fail "preview, $1: got [$2], want [$3]"; fi
+  }
+  # start_preview NAME [VAR=VALUE...]: the suite in the background, waiting in preview.
+  start_preview() {
+    preview_name=$1
+    shift
+    find "$documents" -maxdepth 1 -name 'ToPrint*.pdf' -delete 2>/dev/null
+    preview_file="$work/preview-$preview_name.js"
+    { cat "$repo/tests/wine/harness.js"; echo "try {"; cat "$repo/tests/wine/preview/preview.js"; echo
+      echo '} catch (e) { uncaught(e); }'; } >"$preview_file"
+    env DISPLAY="$preview_display" "$@" "$ZENTRAK_WINE" cscript //nologo "$(zentrak_winpath "$preview_file")" \
+      >"$preview_file.out" 2>&1 &
+    preview_pid=$!
+  }
+  end_preview() {
+    wait "$preview_pid"
+    count_result "preview.js ($preview_name)" "$preview_file.out" $?
+    expect "$preview_name: the document file is deleted" "$(document_count)" 0
+  }
+  # The window as the driver sees it, beside what every preview window shows.
+  check_window() {
+    expect "$1: caption" "$(field caption "$2")" "打印预览"
+    expect "$1: size" "$(field size "$2")" "870x500"
+    expect "$1: owner" "$(field owner "$2")" "none"
+    expect "$1: button" "$(field button "$2")" "打印"
+    expect "$1: the document file" "$(document_count)" 1
+    # The list holds the virtual names whose printer is installed (ZentrakB: beside the private
+    # cupsd only); the one mapped to the current printer is selected, else the text stays "Printers".
+    expect "$1: the virtual names" "$(field items "$2")" "${ZENTRAK_CUPS_ROOT:+Labels}"
+    case "$(field selected "$2")" in
+      0) expect "$1: the selected name" "$(field printers "$2")" "Labels" ;;
+      *) expect "$1: the list's text" "$(field printers "$2")/$(field selected "$2")" "Printers/-1" ;;
+    esac
+  }
+
+  # The outside control (the recorder): it is shown in the document area, switched as the form
+  # wants it, and asked to print twice; the close closes its document and takes its site back.
+  if zentrak_wine reg add "$control_key\InprocServer32" /ve /d \
+      "$(zentrak_winpath "$build/wine-tests/zentrak_print_recorder.dll")" /f >/dev/null 2>&1; then
+    rm -f "$work/preview_calls.txt"
+    start_preview recorder ZENTRAK_RECORD_FILE="$(zentrak_winpath "$work/preview_calls.txt")"
+    shown=$(driver show)
+    echo "$shown" >"$work/preview-recorder.shown"
+    check_window "outside control" "$shown"
+    expect "outside control: the control is shown" "$(field 'document view' "$shown")" "hosted"
+    expect "outside control: no text over it" "$(field document "$shown")" ""
+    driver type NoSuchPrinter
+    driver click
+    driver click
+    expect "outside control: closed" "$(driver close | sed -n 's/^closed: //p')" "yes"
+    end_preview
+    zentrak_wine reg delete "$control_key" /f >/dev/null 2>&1
+    prints="control 6 get|printer 2 put I4:0|printer 5 put I2:0|printer 14 call"
+    want="ole SetClientSite site|ole DoVerb -5 child hidden|control 19 call BOOL:0|control 49 call BOOL:0|"
+    want+="control 15 call BSTR:'<file>' BSTR:''|$prints|$prints|control 22 call|ole Close|ole SetClientSite null"
+    got=$(sed -E "s/^control 15 call BSTR:'C:\\\\users\\\\[^\\\\]+\\\\Zentrak\\\\ToPrint[0-9]{15,16}\\.pdf'/control 15 call BSTR:'<file>'/" \
+            "$work/preview_calls.txt" 2>/dev/null | tr -d '\r' | paste -sd'|')
+    expect "outside control: the calls" "$got" "$want"
+  else
+    fail "registering the print recorder for the preview"
+  fi
+
+  # Our own engine: no view, so the area says so; the button prints the typed queue's name.
+  sample_env=()
+  [ -f "$work/sample.b64" ] && sample_env=(ZENTRAK_PREVIEW_DOC="$(zentrak_winpath "$work/sample.b64")")
+  [ -n "${ZENTRAK_CUPS_ROOT:-}" ] && rm -f "$ZENTRAK_CUPS_ROOT/out/ZentrakA.pdf"
+  start_preview own "${sample_env[@]}"
+  shown=$(driver show)
+  echo "$shown" >"$work/preview-own.shown"
+  check_window "own engine" "$shown"
+  expect "own engine: the text" "$(field document "$shown")" "No PDF engine is installed to show this document"
+  expect "own engine: no view" "$(field 'document view' "$shown")" "none"
+  if command -v import >/dev/null; then import -display "$preview_display" -window root "$build/preview-wine.png" 2>/dev/null; fi
+  if [ -n "${ZENTRAK_CUPS_ROOT:-}" ]; then
+    driver type ZentrakA
+    driver click
+    for _ in $(seq 100); do [ -s "$ZENTRAK_CUPS_ROOT/out/ZentrakA.pdf" ] && break; sleep 0.2; done
+    sleep 0.5
+    pages=$(pdfinfo "$ZENTRAK_CUPS_ROOT/out/ZentrakA.pdf" 2>&1 | sed -n 's/^Pages: *//p')
+    expect "own engine: the print on ZentrakA" "$pages" 3
+  fi
+  expect "own engine: closed" "$(driver close | sed -n 's/^closed: //p')" "yes"
+  end_preview
+
+  # A document that is no PDF: the click's error in a message box over the window, which stays.
+  start_preview error
+  driver show >/dev/null
+  clicked=$(driver click-error)
+  expect "no PDF: the message" "$(field message "$clicked" | grep -c 'not a PDF document')" 1
+  expect "no PDF: the box's caption" "$(field 'box caption' "$clicked")" "打印预览"
+  expect "no PDF: the window stays open" "$(field 'still open' "$clicked")" "yes"
+  expect "no PDF: closed" "$(driver close | sed -n 's/^closed: //p')" "yes"
+  end_preview
+
+  # Wine's desktop process has the display open: it ends with the server, before the display.
+  "$ZENTRAK_WINESERVER" -k >/dev/null 2>&1
+  kill "$xvfb" 2>/dev/null
+  "$ZENTRAK_WINESERVER" -p >/dev/null 2>&1 || true
+else
+  fail "Xvfb is missing: the preview window is not tested"
+fi
+
 # --- Test programs --------------------------------------------------------------------------
 for locale in cp936 default; do
   out="$work/com_test-$locale.out"

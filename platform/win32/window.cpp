@@ -102,20 +102,20 @@ class Win32ModalWindow final : public ModalWindow {
     return DefWindowProcW(window, message, w, l);
   }
 
+  struct ThreadWindows {
+    HWND self;
+    std::vector<HWND> found;
+  };
+  static BOOL CALLBACK AddThreadWindow(HWND w, LPARAM p) {
+    auto* state = reinterpret_cast<ThreadWindows*>(p);
+    if (w != state->self && IsWindowVisible(w) && IsWindowEnabled(w)) state->found.push_back(w);
+    return TRUE;
+  }
+
   // The enabled, visible top-level windows of this thread other than this one, now disabled.
   std::vector<HWND> DisableThreadWindows() const {
-    struct Walk {
-      HWND self;
-      std::vector<HWND> found;
-    } walk{window_, {}};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND w, LPARAM p) -> BOOL {
-          auto* state = reinterpret_cast<Walk*>(p);
-          if (w != state->self && IsWindowVisible(w) && IsWindowEnabled(w)) state->found.push_back(w);
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&walk));
+    ThreadWindows walk{window_, {}};
+    EnumThreadWindows(GetCurrentThreadId(), AddThreadWindow, reinterpret_cast<LPARAM>(&walk));
     for (HWND w : walk.found) EnableWindow(w, FALSE);
     return walk.found;
   }
