@@ -111,7 +111,8 @@ class Win32PreviewView final : public PreviewView {
     SetWindowPos(top_, nullptr, Scaled(kLeft), Scaled(kTop), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     font_ = CreateFontW(Scaled(kFontHeight), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, kFontName);
+                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                        kFontName);
     list_ = Child(L"COMBOBOX", kInitialPrinterText,
                   WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, kListLeft, kListTop, kListWidth,
                   kListDropHeight, kListId);
