@@ -44,12 +44,13 @@ void RegisterClasses() {
   (void)registered;
 }
 
-// The first window of this thread in the desktop's Z order. A window of another thread is not
-// taken: a child window ties its input queue to its parent's thread.
+// The first visible window of this thread in the desktop's Z order. A window of another thread
+// is not taken: a child window ties its input queue to its parent's thread. Hidden ones (the
+// thread's IME window, tooltips) are not taken either: they are the system's, not the page's.
 HWND TopWindowOfThisThread() {
   const DWORD self = GetCurrentThreadId();
   for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
-    if (GetWindowThreadProcessId(w, nullptr) == self) return w;
+    if (GetWindowThreadProcessId(w, nullptr) == self && IsWindowVisible(w)) return w;
   }
   return nullptr;
 }

@@ -11,7 +11,7 @@ namespace zentrak {
 class ControlSite;
 
 // A control sited in a window of its own. The window starts as a hidden child of the top-most
-// top-level window of this thread, or, when the thread has none, of a hidden parking window
+// visible top-level window of this thread, or, when the thread has none, of a hidden parking window
 // made for it; where the window system cannot make windows at all (no display), it is a
 // message-only window.
 class HostedControl {
