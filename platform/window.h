@@ -2,8 +2,8 @@
 //
 // On Linux it is a GTK 3 window (platform/posix/window.cpp, built by the library that shows it,
 // as GTK is needed only there); it must be used on the thread of the GLib main context, the
-// host's main thread. On Windows it is a Win32 top-level window (not built yet: Create fails with
-// ENotAvailable).
+// host's main thread. On Windows it is a Win32 top-level window owned by no window
+// (platform/win32/window.cpp), whose loop runs on the calling thread.
 #pragma once
 
 #include <functional>

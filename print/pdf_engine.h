@@ -79,6 +79,14 @@ class PdfEngine {
   // nothing else.
   virtual void DisplaySwitch19(bool on) = 0;
   virtual void DisplaySwitch49(bool on) = 0;
+
+  // Shows the engine's view of the document in parent_window (the platform's window handle, an
+  // HWND on Windows), filling it. Returns false for an engine that has no view, which then shows
+  // nothing; the caller draws the document itself or says that it cannot.
+  virtual bool ShowIn(void* parent_window) {
+    (void)parent_window;
+    return false;
+  }
 };
 
 // Where a print goes: the name of the printer (8-bit text in the system code page) that is

@@ -15,6 +15,7 @@ TFormPreview_Foxit::TFormPreview_Foxit(TPrintServer& server, std::unique_ptr<Pdf
                                        const PreviewViewFactory& views)
     : Server(server), FoxitReaderSDK1(std::move(engine)) {
   view_ = views(PreviewHandlers{[this] { Button1Click(); }, [this] { FormClose(); }});
+  view_->HostEngine(*FoxitReaderSDK1);
   // The engine's own toolbar and navigation panes stay hidden: the form has its own controls.
   FoxitReaderSDK1->DisplaySwitch19(false);
   FoxitReaderSDK1->DisplaySwitch49(false);
@@ -59,11 +60,3 @@ void TFormPreview_Foxit::FormClose() {
 }
 
 }  // namespace zentrak
-
-#ifdef _WIN32
-namespace zentrak {
-
-std::unique_ptr<PreviewView> CreatePlatformPreviewView(PreviewHandlers) { throw ENotAvailable("PrintServer.preview"); }
-
-}  // namespace zentrak
-#endif

@@ -1,7 +1,8 @@
 // TFormPreview_Foxit, PrintServer's preview window: the document of a preview call in an engine of
 // its own, a list of virtual printer names and a print button the user may press as often as
 // wanted. The form's behaviour is here, written once; what the user sees is a PreviewView, a
-// GTK 3 window on Linux (print/preview_view_gtk.cpp).
+// GTK 3 window on Linux (print/preview_view_gtk.cpp) and a Win32 window on Windows
+// (print/preview_view_win32.cpp).
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,9 @@ class PreviewView {
   virtual void SetPrinterChoices(const std::vector<std::string>& items, int32_t selected) = 0;
   // The list's text: the selected name, whatever the user typed, or "Printers".
   virtual std::string PrinterText() = 0;
+  // Gives the document area to the engine when the engine has a view of its own (the outside
+  // PDF control on Windows); a window that draws the document itself ignores it.
+  virtual void HostEngine(PdfEngine& engine) { (void)engine; }
   // Shows the document of file (8-bit, in the platform's own form) in the document area.
   virtual void ShowDocument(const std::string& file) = 0;
   // Shows the window in front with the focus and serves the main loop until the user (or Close)
@@ -44,13 +48,14 @@ struct PreviewHandlers {
 // Makes the window, hidden. Throws zentrak::Exception when none can be made.
 using PreviewViewFactory = std::function<std::unique_ptr<PreviewView>(PreviewHandlers handlers)>;
 
-// The platform's window: GTK on Linux. Throws "No display for the preview window" without a
-// display, and ENotAvailable on Windows, where it is not built yet.
+// The platform's window: GTK on Linux, Win32 on Windows. Throws "No display for the preview
+// window" on Linux without a display, and zentrak::Exception when the window cannot be made.
 std::unique_ptr<PreviewView> CreatePlatformPreviewView(PreviewHandlers handlers);
 
 class TFormPreview_Foxit {
  public:
-  // Builds the hidden window around engine and turns the engine's two display switches off.
+  // Builds the hidden window around engine, gives the engine the document area, and turns the
+  // engine's two display switches off.
   // REQUIRES: server outlives the form.
   TFormPreview_Foxit(TPrintServer& server, std::unique_ptr<PdfEngine> engine, const PreviewViewFactory& views);
   ~TFormPreview_Foxit();
@@ -76,8 +81,9 @@ class TFormPreview_Foxit {
 
  private:
   TPrintServer& Server;
-  std::unique_ptr<PdfEngine> FoxitReaderSDK1;
+  // The window outlives the engine, whose view may sit inside it.
   std::unique_ptr<PreviewView> view_;
+  std::unique_ptr<PdfEngine> FoxitReaderSDK1;
 };
 
 }  // namespace zentrak

@@ -1,6 +1,7 @@
 // The PDF engines on Windows. When the outside PDF control is registered on the machine, the
-// engine is that control, created in the process and driven only through its dispatch members
-// (fixed DISPIDs); it prints on the user's default printer, which the printing service has set.
+// engine is that control, created in the process, sited in a hidden child window
+// (print/win32_control_site.h) and driven only through its dispatch members (fixed DISPIDs); it
+// prints on the user's default printer, which the printing service has set.
 //
 // Otherwise the engine is our own. It reads no page itself: it checks that the bytes have the
 // frame of a PDF file and hands them unchanged, as one RAW spool job named "Zentrak" per copy, to
@@ -24,6 +25,7 @@
 #include "platform/win32/system_error.h"
 #include "print/pdf_bytes.h"
 #include "print/pdf_engine.h"
+#include "print/win32_control_site.h"
 
 namespace zentrak {
 namespace {
@@ -169,42 +171,10 @@ struct ComRelease {
 };
 using DispatchPtr = std::unique_ptr<IDispatch, ComRelease>;
 
-// A VARIANT cleared when destroyed: empty, or wide text made from 8-bit text.
-struct ScopedVariant {
-  VARIANT v;
-  ScopedVariant() { VariantInit(&v); }
-  explicit ScopedVariant(std::string_view text) {
-    std::u16string wide = platform::AnsiToWide(text);
-    VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(wide.data()), static_cast<UINT>(wide.size()));
-  }
-  ~ScopedVariant() { VariantClear(&v); }
-  ScopedVariant(const ScopedVariant&) = delete;
-  ScopedVariant& operator=(const ScopedVariant&) = delete;
-};
-
-VARIANT I4(int32_t value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = value;
-  return v;
-}
-VARIANT I2(int16_t value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I2;
-  v.iVal = value;
-  return v;
-}
-VARIANT Bool(bool value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BOOL;
-  v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-  return v;
-}
+using platform::BoolVariant;
+using platform::I2Variant;
+using platform::I4Variant;
+using platform::ScopedVariant;
 
 // One dispatch call. args are in the order of the member's parameters; a put passes its one value
 // as the named DISPID_PROPERTYPUT argument. A failed call throws the control's error text, or the
@@ -241,13 +211,13 @@ class OutsidePrinter final : public IPDFPrinter {
  public:
   explicit OutsidePrinter(DispatchPtr printer) : printer_(std::move(printer)) {}
 
-  void PutPrinterRangeMode(int32_t mode) override { Put(kPrinterRangeMode, I4(mode)); }
-  void PutPrinterRangeFrom(int16_t page) override { Put(kPrinterRangeFrom, I2(page)); }
-  void PutPrinterRangeTo(int16_t page) override { Put(kPrinterRangeTo, I2(page)); }
-  void PutNumOfCopies(int16_t copies) override { Put(kNumOfCopies, I2(copies)); }
-  void PutScaling(int16_t percent) override { Put(kScaling, I2(percent)); }
-  void PutAutoRotate(bool on) override { Put(kAutoRotate, Bool(on)); }
-  void PutAutoCenter(bool on) override { Put(kAutoCenter, Bool(on)); }
+  void PutPrinterRangeMode(int32_t mode) override { Put(kPrinterRangeMode, I4Variant(mode)); }
+  void PutPrinterRangeFrom(int16_t page) override { Put(kPrinterRangeFrom, I2Variant(page)); }
+  void PutPrinterRangeTo(int16_t page) override { Put(kPrinterRangeTo, I2Variant(page)); }
+  void PutNumOfCopies(int16_t copies) override { Put(kNumOfCopies, I2Variant(copies)); }
+  void PutScaling(int16_t percent) override { Put(kScaling, I2Variant(percent)); }
+  void PutAutoRotate(bool on) override { Put(kAutoRotate, BoolVariant(on)); }
+  void PutAutoCenter(bool on) override { Put(kAutoCenter, BoolVariant(on)); }
   void PrintDocument() override { Call(printer_.get(), kPrintDocument, DISPATCH_METHOD, {}); }
   void PrintDocumentPlain() override { Call(printer_.get(), kPrintDocumentPlain, DISPATCH_METHOD, {}); }
 
@@ -258,11 +228,16 @@ class OutsidePrinter final : public IPDFPrinter {
 };
 
 // The outside control as the engine. It prints where the control prints: on the user's default
-// printer, which the printing service selected before the print.
+// printer, which the printing service selected before the print. The control is sited for the
+// engine's life; the document is closed before the control leaves its site.
 class OutsidePdfEngine final : public PdfEngine {
  public:
-  explicit OutsidePdfEngine(DispatchPtr control) : control_(std::move(control)) {}
-  ~OutsidePdfEngine() override { CloseDocument(); }
+  explicit OutsidePdfEngine(DispatchPtr control)
+      : control_(std::move(control)), hosted_(std::make_unique<HostedControl>(control_.get())) {}
+  ~OutsidePdfEngine() override {
+    CloseDocument();
+    hosted_.reset();
+  }
 
   bool OpenDocumentMemory(std::string_view bytes, std::string_view password) override {
     CloseDocument();
@@ -273,10 +248,9 @@ class OutsidePdfEngine final : public PdfEngine {
     opened_ = true;
     ScopedVariant secret(password);
     ScopedVariant result;
+    const auto address = static_cast<int32_t>(reinterpret_cast<intptr_t>(bytes_.data()));
     Call(control_.get(), kOpenDocumentMemory, DISPATCH_METHOD,
-         {I4(static_cast<int32_t>(reinterpret_cast<intptr_t>(bytes_.data()))), I4(static_cast<int32_t>(bytes_.size())),
-          secret.v},
-         &result.v);
+         {I4Variant(address), I4Variant(static_cast<int32_t>(bytes_.size())), secret.v}, &result.v);
     return result.v.vt == VT_BOOL && result.v.boolVal != VARIANT_FALSE;
   }
 
@@ -317,11 +291,14 @@ class OutsidePdfEngine final : public PdfEngine {
     return printer_.get();
   }
 
-  void DisplaySwitch19(bool on) override { Call(control_.get(), kDisplaySwitch19, DISPATCH_METHOD, {Bool(on)}); }
-  void DisplaySwitch49(bool on) override { Call(control_.get(), kDisplaySwitch49, DISPATCH_METHOD, {Bool(on)}); }
+  void DisplaySwitch19(bool on) override { Call(control_.get(), kDisplaySwitch19, DISPATCH_METHOD, {BoolVariant(on)}); }
+  void DisplaySwitch49(bool on) override { Call(control_.get(), kDisplaySwitch49, DISPATCH_METHOD, {BoolVariant(on)}); }
+
+  bool ShowIn(void* parent_window) override { return hosted_->ShowIn(static_cast<HWND>(parent_window)); }
 
  private:
   DispatchPtr control_;
+  std::unique_ptr<HostedControl> hosted_;
   std::string bytes_;
   bool opened_ = false;
   std::unique_ptr<OutsidePrinter> printer_;

@@ -9,8 +9,10 @@
 #   - the registry holds every entry of the registration tables (reg query);
 #   - the JScript and VBScript suites in tests/wine run under code page 936 (LC_ALL=zh_CN.UTF-8)
 #     and under the default code page; printing.js prints to the queues of a private cupsd when
-#     one runs (ZENTRAK_CUPS_ROOT, set by tests/cups/with_cupsd.sh), and the printed file is read
-#     with pdfinfo;
+#     one runs (ZENTRAK_CUPS_ROOT, set by tests/cups/with_cupsd.sh), deleting a queue through
+#     this runner on its way, and the printed file is read with pdfinfo and the jobs' attributes
+#     with ipptool;
+#   - tests/wine/noprinters runs where Wine can reach no scheduler (no printer, no default);
 #   - the test programs run (exports, factories, connection points; the type library);
 #   - after regsvr32 /u none of the keys is left.
 # Every check counts; the last line is "N passed, N failed". Exits 1 when anything failed.
@@ -81,10 +83,32 @@ pdf = make_pdf([(A4[0], A4[1], 0, "Zentrak page %d" % n, 72, 720, 24) for n in (
 open(sys.argv[1], "wb").write(pdf)
 open(sys.argv[2], "w").write(base64.b64encode(pdf).decode())
 EOF2
-  export ZENTRAK_PRINT_OUT ZENTRAK_PRINT_SAMPLE
+  export ZENTRAK_PRINT_OUT ZENTRAK_PRINT_SAMPLE ZENTRAK_PRINT_RUNNER
   ZENTRAK_PRINT_OUT=$(zentrak_winpath "$ZENTRAK_CUPS_ROOT/out")
   ZENTRAK_PRINT_SAMPLE=$(zentrak_winpath "$work/sample.b64")
+  # Requests of printing.js (askRunner): a file "request" in this folder, answered by "done".
+  mkdir -p "$work/runner"
+  ZENTRAK_PRINT_RUNNER=$(zentrak_winpath "$work/runner")
+  (
+    while sleep 0.2; do
+      [ -f "$work/runner/request" ] || continue
+      request=$(cat "$work/runner/request")
+      rm -f "$work/runner/request"
+      case "$request" in
+        "delete Zentrak"[A-Z]) lpadmin -x "${request#delete }" ;;
+        *) echo "wine-run-tests: unknown request [$request]" >&2 ;;
+      esac
+      touch "$work/runner/done"
+    done
+  ) &
+  request_server=$!
+  trap 'kill $request_server 2>/dev/null; "$ZENTRAK_WINESERVER" -k >/dev/null 2>&1 || true' EXIT
 fi
+
+# The queue that printing.js sees disappear, added again before each run of the suite.
+add_queue_c() {
+  lpadmin -p ZentrakC -E -v "file://$ZENTRAK_CUPS_ROOT/out/ZentrakC.pdf" -P "$repo/tests/cups/passthrough.ppd" 2>/dev/null
+}
 
 run_script() {
   local suite=$1 locale=$2 ext=${1##*.} name file out rc
@@ -110,7 +134,10 @@ run_script() {
 
 for suite in "$repo"/tests/wine/*.js "$repo"/tests/wine/*.vbs; do
   case "$(basename "$suite")" in harness.*) continue ;; esac
-  for locale in cp936 default; do run_script "$suite" "$locale"; done
+  for locale in cp936 default; do
+    if [ "$(basename "$suite")" = printing.js ] && [ -n "${ZENTRAK_CUPS_ROOT:-}" ]; then add_queue_c; fi
+    run_script "$suite" "$locale"
+  done
 done
 
 # The outside PDF control's class, registered for one suite as the test's recorder, which writes
@@ -139,6 +166,158 @@ if [ -n "${ZENTRAK_CUPS_ROOT:-}" ]; then
   done
   queued=$(lpstat -W not-completed -o 2>/dev/null | wc -l)
   if [ "$queued" = 0 ]; then pass; else fail "printed under Wine: $queued jobs left queued"; fi
+
+  # The attributes of the last job on each queue, as the scheduler keeps them: Wine hands the RAW
+  # job over as application/octet-stream, which the scheduler types as PDF; one copy per job.
+  cat >"$work/job.test" <<'EOF2'
+{
+ OPERATION Get-Job-Attributes
+ GROUP operation-attributes-tag
+ ATTR charset attributes-charset utf-8
+ ATTR naturalLanguage attributes-natural-language en
+ ATTR uri printer-uri $uri
+ ATTR integer job-id $job_id
+ ATTR name requesting-user-name root
+ STATUS successful-ok
+ DISPLAY job-name
+ DISPLAY copies
+ DISPLAY document-format
+ DISPLAY job-state
+}
+EOF2
+  for queue in ZentrakA ZentrakB; do
+    id=$(lpstat -W completed -o "$queue" 2>/dev/null | tail -n 1 | sed -n "s/^$queue-\([0-9]*\) .*/\1/p")
+    attrs=$(ipptool -t -d "job_id=${id:-0}" "ipp://127.0.0.1:$ZENTRAK_CUPS_PORT/printers/$queue" "$work/job.test" 2>&1 |
+            sed -n 's/^ *\([a-z-]*\) ([^)]*) = \(.*\)$/\1=\2/p' | sort | tr '\n' ' ')
+    want="copies=1 document-format=application/pdf job-name=Zentrak job-state=completed "
+    if [ "$attrs" = "$want" ]; then pass; else fail "job attributes on $queue: [$attrs], want [$want]"; fi
+  done
+fi
+
+# --- The preview window ---------------------------------------------------------------------
+# Under Xvfb (Wine needs a display for windows that show), tests/wine/preview/preview.js waits in
+# PrintServer.preview while zentrak_preview_driver works the window from another process: once
+# with the recorder as the outside control (its calls are compared), once with the own engine
+# printing the sample to ZentrakA, once with a document that is no PDF (the error's message box).
+# A screenshot of the own engine's window is kept in the build folder (preview-wine.png).
+if command -v Xvfb >/dev/null; then
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/xvfb.display" 2>/dev/null &
+  xvfb=$!
+  for _ in $(seq 100); do [ -s "$work/xvfb.display" ] && break; sleep 0.1; done
+  preview_display=":$(cat "$work/xvfb.display")"
+  # Wine's desktop process takes the display of the program that starts it: it must start anew.
+  "$ZENTRAK_WINESERVER" -k >/dev/null 2>&1
+  "$ZENTRAK_WINESERVER" -p >/dev/null 2>&1 || true
+  # The form's font, SimSun, is Windows'; here a CJK font of the system stands in for it.
+  zentrak_wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1
+  documents="$WINEPREFIX/drive_c/users/$(id -un)/Zentrak"
+  document_count() { find "$documents" -maxdepth 1 -regex '.*/ToPrint[0-9]*\.pdf' 2>/dev/null | wc -l; }
+
+  driver() {
+    DISPLAY=$preview_display "$ZENTRAK_WINE" "$build/wine-tests/zentrak_preview_driver.exe" "$@" 2>/dev/null | tr -d '\r'
+  }
+  field() { sed -n "s/^$1: //p" <<<"$2"; }
+  expect() {
+    if [ "$2" = "$3" ]; then pass; else fail "preview, $1: got [$2], want [$3]"; fi
+  }
+  # start_preview NAME [VAR=VALUE...]: the suite in the background, waiting in preview.
+  start_preview() {
+    preview_name=$1
+    shift
+    find "$documents" -maxdepth 1 -name 'ToPrint*.pdf' -delete 2>/dev/null
+    preview_file="$work/preview-$preview_name.js"
+    { cat "$repo/tests/wine/harness.js"; echo "try {"; cat "$repo/tests/wine/preview/preview.js"; echo
+      echo '} catch (e) { uncaught(e); }'; } >"$preview_file"
+    env DISPLAY="$preview_display" "$@" "$ZENTRAK_WINE" cscript //nologo "$(zentrak_winpath "$preview_file")" \
+      >"$preview_file.out" 2>&1 &
+    preview_pid=$!
+  }
+  end_preview() {
+    wait "$preview_pid"
+    count_result "preview.js ($preview_name)" "$preview_file.out" $?
+    expect "$preview_name: the document file is deleted" "$(document_count)" 0
+  }
+  # The window as the driver sees it, beside what every preview window shows.
+  check_window() {
+    expect "$1: caption" "$(field caption "$2")" "打印预览"
+    expect "$1: size" "$(field size "$2")" "870x500"
+    expect "$1: owner" "$(field owner "$2")" "none"
+    expect "$1: button" "$(field button "$2")" "打印"
+    expect "$1: the document file" "$(document_count)" 1
+    # The list holds the virtual names whose printer is installed (ZentrakB: beside the private
+    # cupsd only); the one mapped to the current printer is selected, else the text stays "Printers".
+    expect "$1: the virtual names" "$(field items "$2")" "${ZENTRAK_CUPS_ROOT:+Labels}"
+    case "$(field selected "$2")" in
+      0) expect "$1: the selected name" "$(field printers "$2")" "Labels" ;;
+      *) expect "$1: the list's text" "$(field printers "$2")/$(field selected "$2")" "Printers/-1" ;;
+    esac
+  }
+
+  # The outside control (the recorder): it is shown in the document area, switched as the form
+  # wants it, and asked to print twice; the close closes its document and takes its site back.
+  if zentrak_wine reg add "$control_key\InprocServer32" /ve /d \
+      "$(zentrak_winpath "$build/wine-tests/zentrak_print_recorder.dll")" /f >/dev/null 2>&1; then
+    rm -f "$work/preview_calls.txt"
+    start_preview recorder ZENTRAK_RECORD_FILE="$(zentrak_winpath "$work/preview_calls.txt")"
+    shown=$(driver show)
+    echo "$shown" >"$work/preview-recorder.shown"
+    check_window "outside control" "$shown"
+    expect "outside control: the control is shown" "$(field 'document view' "$shown")" "hosted"
+    expect "outside control: no text over it" "$(field document "$shown")" ""
+    driver type NoSuchPrinter
+    driver click
+    driver click
+    expect "outside control: closed" "$(driver close | sed -n 's/^closed: //p')" "yes"
+    end_preview
+    zentrak_wine reg delete "$control_key" /f >/dev/null 2>&1
+    prints="control 6 get|printer 2 put I4:0|printer 5 put I2:0|printer 14 call"
+    want="ole SetClientSite site|ole DoVerb -5 child hidden|control 19 call BOOL:0|control 49 call BOOL:0|"
+    want+="control 15 call BSTR:'<file>' BSTR:''|$prints|$prints|control 22 call|ole Close|ole SetClientSite null"
+    got=$(sed -E "s/^control 15 call BSTR:'C:\\\\users\\\\[^\\\\]+\\\\Zentrak\\\\ToPrint[0-9]{15,16}\\.pdf'/control 15 call BSTR:'<file>'/" \
+            "$work/preview_calls.txt" 2>/dev/null | tr -d '\r' | paste -sd'|')
+    expect "outside control: the calls" "$got" "$want"
+  else
+    fail "registering the print recorder for the preview"
+  fi
+
+  # Our own engine: no view, so the area says so; the button prints the typed queue's name.
+  sample_env=()
+  [ -f "$work/sample.b64" ] && sample_env=(ZENTRAK_PREVIEW_DOC="$(zentrak_winpath "$work/sample.b64")")
+  [ -n "${ZENTRAK_CUPS_ROOT:-}" ] && rm -f "$ZENTRAK_CUPS_ROOT/out/ZentrakA.pdf"
+  start_preview own "${sample_env[@]}"
+  shown=$(driver show)
+  echo "$shown" >"$work/preview-own.shown"
+  check_window "own engine" "$shown"
+  expect "own engine: the text" "$(field document "$shown")" "No PDF engine is installed to show this document"
+  expect "own engine: no view" "$(field 'document view' "$shown")" "none"
+  if command -v import >/dev/null; then import -display "$preview_display" -window root "$build/preview-wine.png" 2>/dev/null; fi
+  if [ -n "${ZENTRAK_CUPS_ROOT:-}" ]; then
+    driver type ZentrakA
+    driver click
+    for _ in $(seq 100); do [ -s "$ZENTRAK_CUPS_ROOT/out/ZentrakA.pdf" ] && break; sleep 0.2; done
+    sleep 0.5
+    pages=$(pdfinfo "$ZENTRAK_CUPS_ROOT/out/ZentrakA.pdf" 2>&1 | sed -n 's/^Pages: *//p')
+    expect "own engine: the print on ZentrakA" "$pages" 3
+  fi
+  expect "own engine: closed" "$(driver close | sed -n 's/^closed: //p')" "yes"
+  end_preview
+
+  # A document that is no PDF: the click's error in a message box over the window, which stays.
+  start_preview error
+  driver show >/dev/null
+  clicked=$(driver click-error)
+  expect "no PDF: the message" "$(field message "$clicked" | grep -c 'not a PDF document')" 1
+  expect "no PDF: the box's caption" "$(field 'box caption' "$clicked")" "打印预览"
+  expect "no PDF: the window stays open" "$(field 'still open' "$clicked")" "yes"
+  expect "no PDF: closed" "$(driver close | sed -n 's/^closed: //p')" "yes"
+  end_preview
+
+  # Wine's desktop process has the display open: it ends with the server, before the display.
+  "$ZENTRAK_WINESERVER" -k >/dev/null 2>&1
+  kill "$xvfb" 2>/dev/null
+  "$ZENTRAK_WINESERVER" -p >/dev/null 2>&1 || true
+else
+  fail "Xvfb is missing: the preview window is not tested"
 fi
 
 # --- The viewer control in a container ---------------------------------------------------------
@@ -193,6 +372,10 @@ for locale in cp936 default; do
 done
 zentrak_wine "$build/wine-tests/zentrak_typelib_test.exe" "$winmodule" >"$work/typelib_test.out" 2>&1
 count_result "typelib_test" "$work/typelib_test.out" $?
+
+# --- No printer -----------------------------------------------------------------------------
+# Last, as Wine then forgets the printers it had listed (the next program lists them again).
+CUPS_SERVER="$work/no-scheduler.sock" run_script "$repo/tests/wine/noprinters/no_default.js" default
 
 # --- Unregistration -------------------------------------------------------------------------
 if zentrak_wine regsvr32 /s /u "$winmodule" >"$work/regsvr32-u.log" 2>&1; then pass; else fail "regsvr32 /u"; fi

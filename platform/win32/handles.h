@@ -1,11 +1,18 @@
-// Move-only owners of the Win32 handles that the system holds: registry keys (RegCloseKey) and
-// printers (ClosePrinter). Windows only; the portable layers never see these types.
+// Move-only owners of the Win32 handles that the system holds: registry keys (RegCloseKey),
+// printers (ClosePrinter) and VARIANTs (VariantClear), with the makers of the VARIANTs that
+// dispatch calls pass. Windows only; the portable layers never see these types.
 #pragma once
 
 #include <windows.h>
+#include <oleauto.h>
 #include <winspool.h>
 
+#include <cstdint>
+#include <string>
+#include <string_view>
 #include <utility>
+
+#include "platform/codepage.h"
 
 namespace zentrak::platform {
 
@@ -57,5 +64,44 @@ struct PrinterTraits {
 
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 using PrinterHandle = UniqueHandle<PrinterTraits>;
+
+// A VARIANT cleared when destroyed: empty (for a result), or wide text made from 8-bit text in
+// the system code page. v is handed to calls as it is.
+struct ScopedVariant {
+  VARIANT v;
+  ScopedVariant() noexcept { VariantInit(&v); }
+  explicit ScopedVariant(std::string_view text) {
+    std::u16string wide = AnsiToWide(text);
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(wide.data()), static_cast<UINT>(wide.size()));
+  }
+  ~ScopedVariant() { VariantClear(&v); }
+  ScopedVariant(const ScopedVariant&) = delete;
+  ScopedVariant& operator=(const ScopedVariant&) = delete;
+};
+
+// VARIANTs of the scalar kinds, which own nothing.
+inline VARIANT I4Variant(int32_t value) noexcept {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_I4;
+  v.lVal = value;
+  return v;
+}
+inline VARIANT I2Variant(int16_t value) noexcept {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_I2;
+  v.iVal = value;
+  return v;
+}
+inline VARIANT BoolVariant(bool value) noexcept {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BOOL;
+  v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+  return v;
+}
 
 }  // namespace zentrak::platform

@@ -5,7 +5,12 @@
 //   printer 5 put I2:2
 // Its print refuses (DISP_E_EXCEPTION, "The recorder refuses 13 copies") when 13 copies were put,
 // so that a suite can follow the calls after a failure. Registered in the test prefix only.
+// It is also an OLE object enough to be sited, and records how its container treats it:
+//   ole SetClientSite site                (or null, when the container takes the site back)
+//   ole DoVerb -5 child hidden            (the verb; its window's kind and visibility)
+//   ole Close
 #include <windows.h>
+#include <ole2.h>
 #include <oleauto.h>
 
 #include <cstdio>
@@ -109,8 +114,20 @@ class Printer : public Dispatch {
   int copies_ = 1;
 };
 
-class Control : public Dispatch {
+// The control: the dispatch members and IOleObject, with one count of references.
+class Control : public Dispatch, public IOleObject {
  public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IOleObject) {
+      *out = static_cast<IOleObject*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return Dispatch::QueryInterface(iid, out);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return Dispatch::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return Dispatch::Release(); }
+
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO*, UINT*) override {
     Record(Describe("control", id, flags, params));
@@ -125,6 +142,57 @@ class Control : public Dispatch {
     }
     return S_OK;
   }
+
+  // IOleObject: what a container of a control calls.
+  HRESULT STDMETHODCALLTYPE SetClientSite(IOleClientSite* site) override {
+    Record(std::string("ole SetClientSite ") + (site ? "site" : "null"));
+    if (site) site->AddRef();
+    if (site_) site_->Release();
+    site_ = site;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetClientSite(IOleClientSite** site) override {
+    *site = site_;
+    if (site_) site_->AddRef();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE DoVerb(LONG verb, LPMSG, IOleClientSite*, LONG, HWND parent, LPCRECT) override {
+    bool child = parent && (GetWindowLongPtrW(parent, GWL_STYLE) & WS_CHILD);
+    Record("ole DoVerb " + std::to_string(verb) + (child ? " child" : " top") +
+           (parent && IsWindowVisible(parent) ? " visible" : " hidden"));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Close(DWORD) override {
+    Record("ole Close");
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetHostNames(LPCOLESTR, LPCOLESTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetClipboardData(DWORD, IDataObject**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE EnumVerbs(IEnumOLEVERB**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Update() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE IsUpToDate() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetUserClassID(CLSID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetUserType(DWORD, LPOLESTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetExtent(DWORD, SIZEL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetExtent(DWORD, SIZEL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Advise(IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Unadvise(DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE EnumAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMiscStatus(DWORD, DWORD* status) override {
+    *status = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetColorScheme(LOGPALETTE*) override { return E_NOTIMPL; }
+
+ private:
+  ~Control() override {
+    if (site_) site_->Release();
+  }
+
+  IOleClientSite* site_ = nullptr;
 };
 
 class Factory : public IClassFactory {

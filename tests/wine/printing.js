@@ -2,9 +2,12 @@
 // cupsd (tests/cups/with_cupsd.sh) and hands the module's RAW job to it, which types it as PDF and
 // writes it to the queue's file. The runner gives the folder of those files and a sample document
 // in Base64 through the environment; without them (no private cupsd) the suite checks nothing.
+// The runner also serves requests to change the scheduler's queues while the suite runs
+// (askRunner), and reads the job attributes of the suite's prints afterwards.
 var env = new ActiveXObject("WScript.Shell").Environment("PROCESS");
 var outDir = env("ZENTRAK_PRINT_OUT");
 var samplePath = env("ZENTRAK_PRINT_SAMPLE");
+var runnerDir = env("ZENTRAK_PRINT_RUNNER");
 var fso = new ActiveXObject("Scripting.FileSystemObject");
 
 function readText(path) {
@@ -33,6 +36,24 @@ function waitForPrint(path) {
     pause(200);
   }
   return null;
+}
+
+// Asks the runner to do what request says ("delete QUEUE": lpadmin -x QUEUE) and waits up to 20
+// seconds until it is done; whether it was done.
+function askRunner(request) {
+  var done = runnerDir + "\\done";
+  var f = fso.CreateTextFile(runnerDir + "\\request.tmp", true);
+  f.Write(request);
+  f.Close();
+  fso.MoveFile(runnerDir + "\\request.tmp", runnerDir + "\\request");
+  for (var i = 0; i < 100; i++) {
+    if (fso.FileExists(done)) {
+      fso.DeleteFile(done, true);
+      return true;
+    }
+    pause(200);
+  }
+  return false;
 }
 
 if (!outDir || !samplePath) {
@@ -98,5 +119,21 @@ if (!outDir || !samplePath) {
   check("the copies printed", waitForPrint(outA) !== null, true);
   checkError("printOutWithPage, an option that is no number",
              function () { ps.printOutWithPage("zentraka", readText(samplePath), '{"Scaling":"abc"}'); }, E_UNEXPECTED);
+
+  // A printer that disappears between its selection and the print: the runner deletes the queue
+  // ZentrakC (which it added before the suite) after a first print made it the current printer.
+  // The next print fails naming it, and nothing is queued (the runner counts what is left).
+  var outC = outDir + "\\ZentrakC.pdf";
+  if (fso.FileExists(outC)) fso.DeleteFile(outC, true);
+  check("printOut on ZentrakC", ps.printOut("ZentrakC", readText(samplePath)), true);
+  check("ZentrakC printed", waitForPrint(outC) !== null, true);
+  check("the runner deletes ZentrakC", askRunner("delete ZentrakC"), true);
+  try {
+    ps.printOut("ZentrakC", readText(samplePath));
+    fail("printOut on a printer that is gone: no error");
+  } catch (e) {
+    check("a printer that is gone: number", e.number, E_UNEXPECTED);
+    check("a printer that is gone: named", e.description.indexOf('Cannot print on "ZentrakC": ') == 0, true);
+  }
 }
 finish();

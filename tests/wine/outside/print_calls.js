@@ -6,8 +6,9 @@ var fso = new ActiveXObject("Scripting.FileSystemObject");
 var ps = new ActiveXObject("Zentrak.PrintServer");
 ps.setDBName("wine_print_calls", "");  // printing looks names up in the database
 var doc = "JVBERi0xLjQK";  // "%PDF-1.4\n": the recorder never reads the bytes, only their count
-var open = ["control 23 call I4:* I4:9 BSTR:''", "control 6 get"];
-var close = ["control 22 call"];
+// Each job sites the control in a hidden child window, and takes the site back after the close.
+var open = ["ole SetClientSite site", "ole DoVerb -5 child hidden", "control 23 call I4:* I4:9 BSTR:''", "control 6 get"];
+var close = ["control 22 call", "ole Close", "ole SetClientSite null"];
 
 // The recorded lines since the last call, which are then forgotten.
 function takeCalls() {
