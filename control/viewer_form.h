@@ -73,7 +73,8 @@ class ViewerForm {
   virtual void OpenDocumentFile(const std::string& file_name) = 0;
 };
 
-// A form without a window: it keeps what it is given.
+// A form without a window: it keeps what it is given. A form with a window starts from it and
+// overrides what its window shows.
 class DetachedViewerForm : public ViewerForm {
  public:
   bool Visible() const override { return visible_; }
@@ -104,7 +105,8 @@ class DetachedViewerForm : public ViewerForm {
   const std::string& OpenedFile() const { return opened_; }
   int WindowsRecreated() const { return recreated_; }
 
- private:
+ protected:
+  // What a form with a window also keeps, and shows where its window is.
   bool visible_ = true;
   bool auto_scroll_ = false;
   bool auto_size_ = false;
@@ -114,6 +116,8 @@ class DetachedViewerForm : public ViewerForm {
   int32_t pixels_per_inch_ = 96;
   bool scaled_ = true;
   bool enabled_ = true;
+
+ private:
   std::string opened_;
   int recreated_ = 0;
 };

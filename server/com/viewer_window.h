@@ -1,7 +1,7 @@
 // The Win32 form of ActiveFormX_Foxit: a child window, parked in a hidden window until a container
 // activates the control in place, that keeps the form's properties, hosts the outside PDF control
 // as its engine when that class is registered, and reports clicks, keys, paints, activation and its
-// destruction to the control object. Also the translation between the form's font attributes and
+// destruction to the control object. The values it only keeps are DetachedViewerForm's. Also the translation between the form's font attributes and
 // the platform's font objects (IFontDisp).
 #pragma once
 
@@ -17,7 +17,7 @@
 
 namespace zentrak::com {
 
-class Win32ViewerForm final : public ViewerForm {
+class Win32ViewerForm final : public DetachedViewerForm {
  public:
   // The form's window, 870 by 500, is created at once as a child of the parking window; where no
   // window can be made the form keeps its values without one. The engine is created when its
@@ -29,25 +29,11 @@ class Win32ViewerForm final : public ViewerForm {
 
   bool Visible() const override;
   void SetVisible(bool value) override;
-  bool AutoScroll() const override { return auto_scroll_; }
-  void SetAutoScroll(bool value) override { auto_scroll_ = value; }
-  bool AutoSize() const override { return auto_size_; }
-  void SetAutoSize(bool value) override { auto_size_ = value; }
   void SetBorderStyle(BorderStyle value) override;
-  std::u16string Caption() const override { return caption_; }
   void SetCaption(const std::u16string& value) override;
-  uint32_t Color() const override { return color_; }
   void SetColor(uint32_t value) override;
-  FontAttributes Font() const override { return font_; }
   void SetFont(const FontAttributes& value) override;
-  void SetKeyPreview(bool) override {}
-  int32_t PixelsPerInch() const override { return pixels_per_inch_; }
-  void SetPixelsPerInch(int32_t value) override { pixels_per_inch_ = value; }
-  bool Scaled() const override { return scaled_; }
-  void SetScaled(bool value) override { scaled_ = value; }
   bool Active() const override { return active_; }
-  bool AlignDisabled() const override { return false; }
-  int32_t VisibleDockClientCount() const override { return 0; }
   bool Enabled() const override;
   void SetEnabled(bool value) override;
   void OpenDocumentFile(const std::string& file_name) override;
@@ -73,16 +59,7 @@ class Win32ViewerForm final : public ViewerForm {
   HWND window_ = nullptr;
   bool recreating_ = false;
   BorderStyle border_style_ = BorderStyle::kSingle;
-  bool visible_ = true;
-  bool auto_scroll_ = false;
-  bool auto_size_ = false;
-  std::u16string caption_ = u"ActiveFormX_Foxit";
-  uint32_t color_ = kColorButtonFace;
-  FontAttributes font_;
   HFONT hfont_ = nullptr;
-  int32_t pixels_per_inch_ = 96;
-  bool scaled_ = true;
-  bool enabled_ = true;
   bool active_ = false;
   ComPtr<IDispatch> engine_;
   HWND engine_window_ = nullptr;  // where a visible engine is sited, filling the client area
