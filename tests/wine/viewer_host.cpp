@@ -371,6 +371,13 @@ void CheckBorderStyles(const Control& c, HWND host) {
   CHECK_EQ("the same AxBorderStyle again keeps the window", c.Form(), form);
 }
 
+// Where the document's window goes: inside the window the form sited its engine in (the recorder
+// is an OLE object, so the form sites it through atl.dll), else in the form itself.
+HWND DocumentParent(HWND form) {
+  HWND site = GetWindow(form, GW_CHILD);
+  return site ? site : form;
+}
+
 // Events driven by messages to the form's window.
 void CheckEvents(IUnknown* control, const Control& c) {
   HWND form = c.Form();
@@ -384,7 +391,8 @@ void CheckEvents(IUnknown* control, const Control& c) {
   CHECK_EQ("Active reads true", c.Text(L"Active"), "-1");
 
   // The keys go on to the document's window: here an edit box the test puts in the form.
-  HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 2, 2, 60, 20, form, nullptr, nullptr, nullptr);
+  HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 2, 2, 60, 20, DocumentParent(form), nullptr,
+                              nullptr, nullptr);
   const size_t before = sink.Keys().size();
   for (wchar_t key : {L'a', L'x', L'c'}) SendMessageW(form, WM_CHAR, key, 1);
   CHECK_EQ("OnKeyPress saw each key", sink.Keys().substr(before), "axc");
@@ -651,8 +659,8 @@ int main(int argc, char** argv) {
   SetFocus(c.Form());
   const int clicks = sink.Count(ev::kOnClick);
   const size_t keys = sink.Keys().size();
-  HWND edit = engine ? CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 2, 2, 80, 20, c.Form(), nullptr,
-                                       nullptr, nullptr)
+  HWND edit = engine ? CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 2, 2, 80, 20, DocumentParent(c.Form()),
+                                       nullptr, nullptr, nullptr)
                      : nullptr;
   AwaitDriver(dir, c.Form());
   if (engine) {
