@@ -335,14 +335,24 @@ if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v imp
     "$ZENTRAK_WINESERVER" -k >/dev/null 2>&1
     "$ZENTRAK_WINESERVER" -w >/dev/null 2>&1
     export DISPLAY=":$display_number"
-    if zentrak_wine reg add "$control_key\InprocServer32" /ve /d \
-        "$(zentrak_winpath "$build/wine-tests/zentrak_print_recorder.dll")" /f >/dev/null 2>&1; then
+    # The first program of the new session starts Wine's desktop on the display; while the last
+    # session's server is still going away it can fail, so the registration is tried again.
+    registered=no
+    for attempt in 1 2 3; do
+      if zentrak_wine reg add "$control_key\InprocServer32" /ve /d \
+          "$(zentrak_winpath "$build/wine-tests/zentrak_print_recorder.dll")" /f >"$work/viewer-reg.out" 2>&1; then
+        registered=yes
+        break
+      fi
+      sleep 2
+    done
+    if [ "$registered" = yes ]; then
       ZENTRAK_RECORD_FILE=$(zentrak_winpath "$work/viewer_calls.txt") \
         bash "$repo/tests/wine/viewer_run.sh" "$build" "$work" engine >"$work/viewer-engine.out" 2>&1
       count_result "viewer in a container (engine)" "$work/viewer-engine.out" $?
       zentrak_wine reg delete "$control_key" /f >/dev/null 2>&1
     else
-      fail "registering the print recorder for the viewer"
+      fail "registering the print recorder for the viewer: $(tail -n 3 "$work/viewer-reg.out" | tr '\n' ' ')"
     fi
     bash "$repo/tests/wine/viewer_run.sh" "$build" "$work" no-engine >"$work/viewer-no-engine.out" 2>&1
     count_result "viewer in a container (no engine)" "$work/viewer-no-engine.out" $?
