@@ -1041,7 +1041,7 @@ function zentrakTransport(base, hooks) {
     ch.ready = new Promise(function (resolve) {
       var socket;
       try {
-        socket = new WebSocket(socketAddress() + "?session=" + encodeURIComponent(token));
+        socket = new WebSocket(socketAddress() + "?session=" + encodeURIComponent(token) + "&pieces=1");
       } catch (e) {
         retryAt = Date.now() + RETRY_MILLIS;
         channel = null;
@@ -1104,7 +1104,9 @@ function zentrakTransport(base, hooks) {
   // Takes the messages of one answer of the channel: a text message is the whole answer; a binary
   // one is the answers' JSON line, and the long texts follow in binary messages of their own,
   // each decoded as it comes (in its own task), to the bytes that the answers' "rawLength" add
-  // up to. Returns the answer once it is whole, else undefined.
+  // up to. Before the JSON line may come the pieces of a result that the host sent while the
+  // call ran (binary messages that start with a zero byte), decoded the same way: they end the
+  // text of the answer that says "streamed". Returns the answer once it is whole, else undefined.
   function Reader(source) {
     this.source = source;
     this.answer = undefined;
@@ -1112,21 +1114,56 @@ function zentrakTransport(base, hooks) {
     this.text = "";
     this.left = 0;
     this.decoder = null;
+    this.streamed = null; // {text, bytes, decoder} of the pieces so far
   }
 
   Reader.prototype.take = function (data) {
     if (this.texts === null) {
-      if (typeof data === "string") return messageAnswer(data, this.source);
-      var bytes = data instanceof Uint8Array ? data : new Uint8Array(data);
-      var nl = bytes.indexOf(10);
-      this.answer = hooks.parse(200, decoder.decode(nl < 0 ? bytes : bytes.subarray(0, nl)), this.source);
-      var list = Array.isArray(this.answer) ? this.answer : [this.answer];
-      this.texts = list.filter(function (a) { return a && typeof a.rawLength === "number"; });
-      this.next();
+      if (typeof data === "string") {
+        this.answer = messageAnswer(data, this.source);
+        this.texts = [];
+      } else {
+        var bytes = data instanceof Uint8Array ? data : new Uint8Array(data);
+        if (bytes.length && bytes[0] === 0) {
+          this.piece(bytes.subarray(1));
+          return undefined;
+        }
+        var nl = bytes.indexOf(10);
+        this.answer = hooks.parse(200, decoder.decode(nl < 0 ? bytes : bytes.subarray(0, nl)), this.source);
+        var list = Array.isArray(this.answer) ? this.answer : [this.answer];
+        this.texts = list.filter(function (a) { return a && typeof a.rawLength === "number"; });
+        this.next();
+      }
     } else {
       this.bytes(data instanceof Uint8Array ? data : new Uint8Array(data));
     }
-    return this.texts.length ? undefined : this.answer;
+    if (this.texts.length) return undefined;
+    this.join();
+    return this.answer;
+  };
+
+  Reader.prototype.piece = function (bytes) {
+    var s = this.streamed || (this.streamed = { text: "", bytes: 0, decoder: new TextDecoder() });
+    s.bytes += bytes.length;
+    s.text += s.decoder.decode(bytes, { stream: true });
+  };
+
+  // Puts the pieces after the beginning of the text of the answer that says "streamed". A
+  // failed answer has none: its pieces are dropped.
+  Reader.prototype.join = function () {
+    var s = this.streamed;
+    this.streamed = null;
+    var list = Array.isArray(this.answer) ? this.answer : [this.answer];
+    for (var i = 0; i < list.length; i++) {
+      var a = list[i];
+      if (!a || typeof a.streamed !== "number") continue;
+      var got = s ? s.bytes : 0;
+      if (got !== a.streamed || typeof a.value !== "string") {
+        throw hooks.error(-2147418113, "The host sent " + got + " bytes of a result of " + a.streamed, this.source);
+      }
+      a.value += s ? s.text + s.decoder.decode() : "";
+      delete a.streamed;
+    }
   };
 
   // Starts the next long text, or finishes the empty ones.

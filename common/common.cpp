@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "base/text.h"
 #include "codec/base64.h"
 #include "platform/codepage.h"
 #include "platform/memory.h"
 #include "automation/convert.h"
+#include "common/result_stream.h"
 
 namespace zentrak {
 
@@ -160,6 +162,10 @@ class WideOut {
     }
     *pos_++ = u'"';
   }
+  size_t Size() const noexcept { return buf_.empty() ? 0 : static_cast<size_t>(pos_ - buf_.data()); }
+  std::u16string_view View() const noexcept { return {buf_.data(), Size()}; }
+  // Forgets the text written so far and keeps the buffer.
+  void Clear() noexcept { pos_ = buf_.data(); }
   // The text written so far; the buffer is handed over without a copy.
   std::u16string Take() {
     buf_.resize(static_cast<size_t>(pos_ - buf_.data()));
@@ -183,18 +189,15 @@ class WideOut {
   char16_t* end_ = nullptr;
 };
 
-}  // namespace
-
-std::u16string TCommonClass::TableToJSONText(TSQLiteTable& table, int32_t size, int32_t page) {
-  const uint32_t rows = table.RowCount();
+// The result's opening, up to and including the "[" of "data".
+void PutHead(WideOut& out, const TSQLiteTable& table, int32_t size, uint32_t total, int32_t page) {
   const int columns = table.ColumnCount();
-  WideOut out(256 + static_cast<size_t>(rows) * static_cast<size_t>(columns) * 12);
   out.Ensure(16);
   out.Put(u"{\"size\":");
   out.PutInteger(size);
   out.Ensure(16);
   out.Put(u",\"total\":");
-  out.PutInteger(rows);
+  out.PutInteger(total);
   out.Ensure(16);
   out.Put(u",\"page\":");
   out.PutInteger(page);
@@ -209,12 +212,17 @@ std::u16string TCommonClass::TableToJSONText(TSQLiteTable& table, int32_t size, 
   }
   out.Ensure(16);
   out.Put(u"],\"data\":[");
-  if (SeekFirstRow(table, size, page)) {
-    std::vector<ColumnKind> kinds;
-    for (int i = 0; i < columns; ++i) kinds.push_back(table.Kind(i));
-    std::string number;
-    std::u16string scratch;
-    int32_t collected = 0;
+}
+
+// Writes the rows from the cursor on, each after a comma but the result's first, until the end
+// of the table or until `collected` reaches `size`.
+class RowWriter {
+ public:
+  explicit RowWriter(const TSQLiteTable& table) {
+    for (int i = 0; i < table.ColumnCount(); ++i) kinds_.push_back(table.Kind(i));
+  }
+  void Put(WideOut& out, TSQLiteTable& table, int32_t& collected, int32_t size) {
+    const int columns = static_cast<int>(kinds_.size());
     while (!table.AtEnd()) {
       out.Ensure(2);
       if (collected) out.Put(u',');
@@ -226,15 +234,15 @@ std::u16string TCommonClass::TableToJSONText(TSQLiteTable& table, int32_t size, 
           out.Put(u"null");
           continue;
         }
-        switch (kinds[static_cast<size_t>(i)]) {
+        switch (kinds_[static_cast<size_t>(i)]) {
           case ColumnKind::Text:
           case ColumnKind::Blob:
-            out.PutUtf8String(table.CellBytes(i), scratch);
+            out.PutUtf8String(table.CellBytes(i), scratch_);
             break;
           default:
-            number.clear();
-            table.AppendCellText(i, number);
-            out.PutUtf8String(number, scratch);
+            number_.clear();
+            table.AppendCellText(i, number_);
+            out.PutUtf8String(number_, scratch_);
             break;
         }
       }
@@ -244,9 +252,57 @@ std::u16string TCommonClass::TableToJSONText(TSQLiteTable& table, int32_t size, 
       if (++collected == size) break;
     }
   }
+
+ private:
+  std::vector<ColumnKind> kinds_;
+  std::string number_;
+  std::u16string scratch_;
+};
+
+}  // namespace
+
+std::u16string TCommonClass::TableToJSONText(TSQLiteTable& table, int32_t size, int32_t page) {
+  const uint32_t rows = table.RowCount();
+  WideOut out(256 + static_cast<size_t>(rows) * static_cast<size_t>(table.ColumnCount()) * 12);
+  PutHead(out, table, size, rows, page);
+  if (SeekFirstRow(table, size, page)) {
+    int32_t collected = 0;
+    RowWriter(table).Put(out, table, collected, size);
+  }
   out.Ensure(2);
   out.Put(u"]}");
   return out.Take();
+}
+
+std::u16string TCommonClass::StreamQueryJSON(TSQLiteDatabase& database, std::string_view sql, ResultStream& stream) {
+  // Rows are fetched a batch at a time and written on; a piece goes out once the text not yet
+  // sent reaches kPieceUnits, always after a whole row, so no character is cut in two.
+  constexpr uint32_t kBatchRows = 1024;
+  constexpr size_t kPieceUnits = 128 * 1024;
+  WideOut rows(kPieceUnits + 64 * 1024);
+  std::optional<RowWriter> writer;
+  bool streamed = false;
+  int32_t collected = 0;
+  TSQLiteTable table(database, sql, kBatchRows, [&](TSQLiteTable& batch) {
+    if (!writer) writer.emplace(batch);
+    writer->Put(rows, batch, collected, -1);
+    if (rows.Size() >= kPieceUnits) {
+      stream.Write(WideToStandardUtf8(rows.View()));
+      rows.Clear();
+      streamed = true;
+    }
+  });
+  WideOut head(256);
+  PutHead(head, table, -1, table.FetchedRows(), -1);
+  rows.Ensure(2);
+  rows.Put(u"]}");
+  if (streamed) {
+    stream.Write(WideToStandardUtf8(rows.View()));
+    return head.Take();
+  }
+  std::u16string whole = head.Take();
+  whole += rows.View();
+  return whole;
 }
 
 std::u16string ResultText(const TvxJSONbase& root) { return Utf8ToWide(TvxJSON::WriteText(&root)); }

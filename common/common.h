@@ -13,6 +13,8 @@
 
 namespace zentrak {
 
+class ResultStream;
+
 class TCommonClass {
  public:
   // Appends "size", "total", "page", "meta" and "data" to target for one page of table. Moves
@@ -21,6 +23,12 @@ class TCommonClass {
   // The text that TableToJSON followed by the writer gives, decoded to UTF-16, written straight
   // from the table without building the tree: the path every query result takes.
   static std::u16string TableToJSONText(TSQLiteTable& table, int32_t pageSize, int32_t pageIndex);
+  // The result of queryAll for `sql` (passed to SQLite unchanged), as TableToJSONText gives it
+  // for the whole table, made while the rows are fetched. Once the rows' text grows long, it
+  // goes to `stream` in pieces, ending with the text's end, and the result is the beginning
+  // up to the "[" of "data" (with the row count); a short result is returned whole and nothing
+  // is written. A failure partway raises after some pieces may have been written.
+  static std::u16string StreamQueryJSON(TSQLiteDatabase& database, std::string_view sql, ResultStream& stream);
   // Runs sql (its 8-bit text, passed to SQLite unchanged) and returns the result JSON text.
   static std::u16string QueryToJSON(TSQLiteDatabase& database, const Variant& sql, const Variant& pageSize,
                                     const Variant& pageIndex);

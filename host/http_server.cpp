@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/ascii.h"
+#include "base/exception.h"
 #include "host/log.h"
 #include "host/peer_identity.h"
 #include "host/sites_page.h"
@@ -291,7 +292,8 @@ void HttpServer::Upgraded(uint64_t connection, const HttpRequest& request, const
   if (!answer.websocket) return;
   const std::string* origin_header = request.Header("origin");
   std::optional<std::string> origin = origin_header ? NormalizeOrigin(*origin_header) : std::string();
-  channels_[connection] = Channel{request.QueryValue("session"), origin ? *origin : std::string()};
+  channels_[connection] =
+      Channel{request.QueryValue("session"), origin ? *origin : std::string(), request.QueryValue("pieces") == "1"};
 }
 
 // A message on the page channel is what a POST /api body is, answered in the same session
@@ -309,7 +311,21 @@ void HttpServer::Message(HttpConnection& connection, std::string text) {
   HttpRequest request;
   request.body = std::move(text);
   const Channel c = channel->second;  // the call may end the channel (a nested loop)
-  HttpResponse r = ServeApi(request, c.origin, peer, c.token, true);
+  // A piece is a binary message that starts with a zero byte, which no answer's JSON line does;
+  // the pieces of an answer come before its JSON line.
+  class ChannelPieces final : public PieceSink {
+   public:
+    explicit ChannelPieces(HttpConnection& connection) : connection_(connection) {}
+
+   private:
+    void Send(std::string_view utf8) override {
+      // Nobody waits for the rest: the query stops here.
+      if (connection_.Ended()) throw Exception("The page's channel closed while the result was sent");
+      connection_.SendMessage(WsOpcode::kBinary, {std::string(1, '\0'), std::string(utf8)});
+    }
+    HttpConnection& connection_;
+  } pieces(connection);
+  HttpResponse r = ServeApi(request, c.origin, peer, c.token, true, c.pieces ? &pieces : nullptr);
   last_request_ = g_get_monotonic_time();
   const std::string* type = nullptr;
   for (const auto& [name, value] : r.headers)
@@ -479,7 +495,7 @@ void HttpServer::AddCors(const HttpRequest& request, HttpResponse& r, const std:
 }
 
 HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& origin, const std::string& peer,
-                                  const std::string& token, bool split) {
+                                  const std::string& token, bool split, PieceSink* pieces) {
   std::string_view text = http.body;
   json request;
   try {
@@ -544,7 +560,7 @@ HttpResponse HttpServer::ServeApi(const HttpRequest& http, const std::string& or
   {
     SessionTable::Lease lease(sessions_, *s);
     platform::ScopedDialogRequester requester(s->origin);
-    answer = split ? lease->wire.AnswerParts(request, kMinRawText, raw) : lease->wire.AnswerText(request);
+    answer = split ? lease->wire.AnswerParts(request, kMinRawText, raw, pieces) : lease->wire.AnswerText(request);
   }
   if (raw.empty()) return RespondJson(200, std::move(answer));
   // The answers' JSON on one line, then their long texts.

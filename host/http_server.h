@@ -65,7 +65,7 @@ class HttpServer : private HttpConnectionOwner {
   std::optional<HttpResponse> Serve(uint64_t connection, HttpRequest& request);
   HttpResponse ServeApproved(const HttpRequest& request, const std::string& origin, const std::string& peer);
   HttpResponse ServeApi(const HttpRequest& request, const std::string& origin, const std::string& peer,
-                        const std::string& token, bool split = false);
+                        const std::string& token, bool split = false, PieceSink* pieces = nullptr);
   // The page channel: the handshake of a WebSocket bound to a session, and what is recorded of
   // each upgraded connection (its session and origin) when its 101 answer goes out.
   HttpResponse ServeWebSocket(const HttpRequest& request, const std::string& origin);
@@ -73,6 +73,8 @@ class HttpServer : private HttpConnectionOwner {
   struct Channel {
     std::string token;
     std::string origin;
+    // The page takes a long result in pieces sent while its call runs (?pieces=1).
+    bool pieces = false;
   };
   std::map<uint64_t, Channel> channels_;
   HttpResponse ServeRelease(const std::string& origin, const std::string& token);

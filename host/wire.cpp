@@ -377,9 +377,19 @@ json Session::Handle(const json& request) {
   return HandleOne(request);
 }
 
-void Session::AppendAnswer(const json& request, std::string& out, std::string* raw, size_t min_raw) {
+void Session::AppendAnswer(const json& request, std::string& out, std::string* raw, size_t min_raw,
+                           PieceSink* pieces) {
   Variant text;
-  json answer = HandleOne(request, &text);
+  json answer;
+  {
+    const size_t before = pieces ? pieces->Written() : 0;
+    ScopedResultStreamOffer offer(pieces);
+    answer = HandleOne(request, &text);
+    if (pieces && pieces->Written() != before && text.Type() == VarType::OleStr) {
+      auto ok = answer.find("ok");
+      if (ok != answer.end() && *ok == true) answer["streamed"] = pieces->Written() - before;
+    }
+  }
   if (text.Type() == VarType::OleStr && raw && text.WideText().size() >= min_raw) {
     size_t before = raw->size();
     *raw += WideToStandardUtf8(text.WideText());
@@ -410,18 +420,18 @@ std::string Session::AnswerText(const json& request) {
   return AnswerParts(request, SIZE_MAX, unused);
 }
 
-std::string Session::AnswerParts(const json& request, size_t min_raw, std::string& raw) {
+std::string Session::AnswerParts(const json& request, size_t min_raw, std::string& raw, PieceSink* pieces) {
   std::string* long_texts = min_raw == SIZE_MAX ? nullptr : &raw;
   std::string out;
   if (!request.is_array()) {
-    AppendAnswer(request, out, long_texts, min_raw);
+    AppendAnswer(request, out, long_texts, min_raw, pieces);
     return out;
   }
   // Each answer is written as soon as it is made; no answer depends on the text of another.
   out += '[';
   for (size_t i = 0; i < request.size(); ++i) {
     if (i) out += ',';
-    AppendAnswer(request[i], out, long_texts, min_raw);
+    AppendAnswer(request[i], out, long_texts, min_raw, i + 1 == request.size() ? pieces : nullptr);
   }
   out += ']';
   return out;

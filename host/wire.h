@@ -16,6 +16,7 @@
 #include "automation/automation_object.h"
 #include "automation/variant.h"
 #include "catalog/catalog.h"
+#include "common/result_stream.h"
 #include "host/wire_events.h"
 #include "host/wire_text.h"
 #include "host/wire_values.h"
@@ -36,6 +37,23 @@ nlohmann::ordered_json ParseMessage(std::string_view text);
 // holds.
 constexpr int64_t kEventTimeoutMicros = 10'000'000;
 constexpr size_t kMaxSessionEvents = 1024;
+
+// Where the long result of a call may go in pieces while the call runs (see
+// common/result_stream.h): a channel to the client sends them as they come. Counts the bytes.
+class PieceSink : public ResultStream {
+ public:
+  void Write(std::string_view utf8) final {
+    written_ += utf8.size();
+    Send(utf8);
+  }
+  size_t Written() const noexcept { return written_; }
+
+ protected:
+  virtual void Send(std::string_view utf8) = 0;
+
+ private:
+  size_t written_ = 0;
+};
 
 // The objects of one page load (or of one --stdio run). Releasing the session releases every
 // object; a LocalDB then closes its database. The objects' events are queued for the page and
@@ -61,7 +79,12 @@ class Session {
   // standard UTF-8, and its answer in the returned text has "value": null and "rawLength": the
   // number of bytes it took in `raw`. The long texts follow one another in the order of their
   // answers.
-  std::string AnswerParts(const nlohmann::ordered_json& request, size_t min_raw, std::string& raw);
+  // With `pieces`, the last request (or the only one) may send the end of its text result
+  // there while it runs: its answer then has "streamed": the number of bytes sent, and its
+  // value is the text's beginning, to which the pieces belong in order. A failed answer has no
+  // "streamed", and its pieces are void.
+  std::string AnswerParts(const nlohmann::ordered_json& request, size_t min_raw, std::string& raw,
+                          PieceSink* pieces = nullptr);
   // Parses (ParseMessage) and answers one line of text; text that cannot be read gets an
   // E_INVALIDARG answer.
   std::string HandleText(std::string_view text);
@@ -76,7 +99,7 @@ class Session {
   // moved there instead, and the answer's "value" is left null for the caller to write.
   nlohmann::ordered_json HandleOne(const nlohmann::ordered_json& request, Variant* text_value = nullptr);
   void AppendAnswer(const nlohmann::ordered_json& request, std::string& out, std::string* raw = nullptr,
-                    size_t min_raw = 0);
+                    size_t min_raw = 0, PieceSink* pieces = nullptr);
   std::shared_ptr<AutomationObject> ObjectFor(const nlohmann::ordered_json& request);
   const ClassDesc& ClassFor(const nlohmann::ordered_json& request) const;
   nlohmann::ordered_json HandleOp(const nlohmann::ordered_json& request, nlohmann::ordered_json& id,

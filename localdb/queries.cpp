@@ -2,6 +2,7 @@
 #include "base/exception.h"
 #include "base/text.h"
 #include "common/common.h"
+#include "common/result_stream.h"
 #include "localdb/local_db.h"
 #include "platform/codepage.h"
 #include "automation/convert.h"
@@ -62,6 +63,12 @@ void TLocalDB::queryByPage(const Variant& SQL, const Variant& pageSize, const Va
 }
 
 void TLocalDB::queryAll(const Variant& SQL, Variant& Param2) {
+  // A server that can take the rows' text in pieces gets it while the query runs.
+  if (ResultStream* stream = TakeOfferedResultStream()) {
+    std::string s = platform::AnsiToUtf8(VarToText(SQL));
+    Param2 = Variant(TCommonClass::StreamQueryJSON(OpenDatabase(), s, *stream));
+    return;
+  }
   queryByPage(SQL, Variant::FromInt32(-1), Variant::FromInt32(-1), Param2);
 }
 

@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "codec/base64.h"
 #include "common/common.h"
+#include "common/result_stream.h"
 #include "localdb/local_db.h"
 #include "platform/codepage.h"
 
@@ -319,6 +320,85 @@ TEST_F(QueriesTest, DirectTextEqualsTreeAndWriter) {
     auto b = check.QueryTable("select * from m");
     EXPECT_EQ(TCommonClass::TableToJSONText(*b, size, page), ResultText(obj)) << size << " " << page;
   }
+}
+
+}  // namespace
+}  // namespace zentrak
+
+namespace zentrak {
+namespace {
+
+// Collects the pieces of a streamed result.
+class Pieces : public ResultStream {
+ public:
+  void Write(std::string_view utf8) override { pieces.emplace_back(utf8); }
+  std::vector<std::string> pieces;
+};
+
+// A result made while its rows are fetched is the whole text, cut into a beginning (the result)
+// and pieces that each hold whole rows, for results on both sides of the batch and piece sizes.
+TEST_F(QueriesTest, StreamedResultJoinsToTheWholeText) {
+  Run("create table s(i INTEGER, r REAL, t TEXT, b BLOB, x)");
+  Run("insert into s values(1, 2.5, 'a\"b\\c/d', x'00ff', null)");
+  Run("insert into s values(-7, 1e20, x'e9', x'', 3)");
+  Run("insert into s values(null, null, '\xE8\x8C\xB6 \xF0\x9F\x98\x80', x'41', 'v')");
+  Run("insert into s select i, r, t, b, x from s, (with recursive n(k) as (select 1 union all select k + 1 "
+      "from n where k < 20000) select k from n)");
+  TSQLiteDatabase check((root_ / "Zentrak" / "t.db").string());
+  for (int rows : {0, 1, 3, 1024, 1025, 20000, 60003}) {
+    std::string sql = "select * from s order by rowid limit " + std::to_string(rows);
+    Pieces out;
+    std::u16string head = TCommonClass::StreamQueryJSON(check, sql, out);
+    // The host's form of the text: standard UTF-8, a surrogate pair as one four-byte character.
+    Variant all;
+    db_.queryAll(Variant(W(sql)), all);
+    std::string whole = WideToStandardUtf8(all.WideText());
+    if (out.pieces.empty()) {
+      EXPECT_TRUE(WideToStandardUtf8(head) == whole) << rows;
+      EXPECT_LT(rows, 2000);
+      continue;
+    }
+    EXPECT_GE(rows, 20000);
+    std::string joined = WideToStandardUtf8(head);
+    EXPECT_TRUE(joined == whole.substr(0, joined.size())) << rows << ": " << joined;
+    for (const std::string& p : out.pieces) {
+      EXPECT_TRUE(p.back() == ']' || p.back() == '}') << rows;
+      std::u16string unused;
+      EXPECT_TRUE(TryUtf8ToWide(p, unused)) << rows;
+      joined += p;
+    }
+    EXPECT_TRUE(joined == whole) << rows;  // (too long to print)
+  }
+}
+
+// queryAll takes a stream offered to its call, once; a query that fails after some pieces went
+// out still fails, with SQLite's message.
+TEST_F(QueriesTest, QueryAllTakesAnOfferedStreamOnce) {
+  Run("create table big(n INTEGER, t TEXT)");
+  Run("insert into big with recursive n(k) as (select 1 union all select k + 1 from n where k < 50000) "
+      "select k, 'row ' || k from n");
+  Pieces out;
+  {
+    ScopedResultStreamOffer offer(&out);
+    Variant head;
+    db_.queryAll(Variant(u"select * from big"), head);
+    ASSERT_FALSE(out.pieces.empty());
+    std::string joined = U(head);
+    for (const std::string& p : out.pieces) joined += p;
+    EXPECT_TRUE(joined == All("select * from big"));
+    EXPECT_EQ(TakeOfferedResultStream(), nullptr);
+  }
+  Pieces failing;
+  ScopedResultStreamOffer offer(&failing);
+  Variant head;
+  EXPECT_EQ(RaisedMessage([&] {
+              db_.queryAll(Variant(u"select case when n < 40000 then t else abs(-9223372036854775807 - 1) end "
+                                   u"from big"),
+                           head);
+            }).find("integer overflow") != std::string::npos,
+            true);
+  EXPECT_FALSE(failing.pieces.empty());
+  EXPECT_EQ(head.Type(), VarType::Empty);
 }
 
 }  // namespace

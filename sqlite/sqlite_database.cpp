@@ -286,7 +286,15 @@ class DeclaredTypes {
 
 }  // namespace
 
-TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, std::string_view sql_view) {
+TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, std::string_view sql) { Fetch(db, sql, UINT32_MAX, nullptr); }
+
+TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, std::string_view sql, uint32_t batch_rows,
+                           const std::function<void(TSQLiteTable&)>& on_batch) {
+  Fetch(db, sql, batch_rows == 0 ? 1 : batch_rows, &on_batch);
+}
+
+void TSQLiteTable::Fetch(TSQLiteDatabase& db, std::string_view sql_view, uint32_t batch_rows,
+                         const std::function<void(TSQLiteTable&)>* on_batch) {
   sqlite3* h = db.Handle();
   // The statement text must end in a zero byte for SQLite and is named in messages as given.
   const std::string sql(sql_view);
@@ -305,7 +313,8 @@ TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, std::string_view sql_view) {
       sqlite3_reset(s);
       db.RaiseSQLiteError("Could not retrieve data", sql);
     }
-    if (row_count_ == 0) {
+    if (!described_) {
+      described_ = true;
       column_count_ = sqlite3_column_count(s);
       column_names_.reserve(static_cast<size_t>(column_count_));
       column_kinds_.reserve(static_cast<size_t>(column_count_));
@@ -318,7 +327,16 @@ TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, std::string_view sql_view) {
                                      : static_cast<ColumnKind>(sqlite3_column_type(s, i)));
       }
     }
+    if (row_count_ == batch_rows) {
+      // Only in batches: hand the full batch over, then drop it.
+      current_row_ = 0;
+      (*on_batch)(*this);
+      row_count_ = 0;
+      cells_.Clear();
+      arena_.Clear();
+    }
     ++row_count_;
+    ++fetched_rows_;
     Cell* row = cells_.Extend(static_cast<size_t>(column_count_));
     for (int i = 0; i < column_count_; ++i) {
       Cell& c = row[i];
@@ -372,6 +390,12 @@ TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, std::string_view sql_view) {
     }
   }
   current_row_ = 0;
+  if (on_batch && row_count_ > 0) {
+    (*on_batch)(*this);
+    row_count_ = 0;
+    cells_.Clear();
+    arena_.Clear();
+  }
 }
 
 void TSQLiteTable::RaiseBadColumn(int i) {

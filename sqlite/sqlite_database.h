@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -66,6 +67,8 @@ class PodBuffer {
 
   size_t size() const noexcept { return size_; }
   const T* data() const noexcept { return data_; }
+  // Empties the buffer and keeps its memory.
+  void Clear() noexcept { size_ = 0; }
   const T& operator[](size_t i) const noexcept { return data_[i]; }
 
   // Appends n elements, left uninitialised, and returns the first.
@@ -174,9 +177,17 @@ class TSQLiteTable {
   // Runs `sql` unchanged on `db` and fetches every row. On failure raises; the statement is
   // finalized either way.
   TSQLiteTable(TSQLiteDatabase& db, std::string_view sql);
+  // Runs `sql` the same way but holds at most `batch_rows` rows at a time: each time that many
+  // are fetched, and once more for the rest at the end (when there are any), `on_batch` is
+  // called with the cursor on the first of them; they are dropped when it returns. RowCount is
+  // the rows of the batch; FetchedRows counts every row so far. An exception from `on_batch`
+  // ends the query.
+  TSQLiteTable(TSQLiteDatabase& db, std::string_view sql, uint32_t batch_rows,
+               const std::function<void(TSQLiteTable&)>& on_batch);
 
   // Number of rows fetched, and of columns. A query that produced no row has no columns.
   uint32_t RowCount() const noexcept { return row_count_; }
+  uint32_t FetchedRows() const noexcept { return fetched_rows_; }
   int ColumnCount() const noexcept { return column_count_; }
   // The column's name as SQLite gave it, upper-cased by the system's 8-bit rule.
   const std::string& ColumnName(int i) const;
@@ -235,7 +246,11 @@ class TSQLiteTable {
 
   const Cell& CurrentCell(int i) const;
   [[noreturn]] static void RaiseBadColumn(int i);
+  void Fetch(TSQLiteDatabase& db, std::string_view sql, uint32_t batch_rows,
+             const std::function<void(TSQLiteTable&)>* on_batch);
 
+  bool described_ = false;
+  uint32_t fetched_rows_ = 0;
   uint32_t row_count_ = 0;
   int column_count_ = 0;
   uint32_t current_row_ = 0;

@@ -243,6 +243,25 @@ export async function clientTests(ctx) {
       equal(r.stored, Array.from({ length: 202 }, (_, i) => i + 1), "200 inserts with Promise.all");
     }));
 
+    await test(name("a very long result comes whole, and one that fails partway fails"), () => withPage(async (page) => {
+      await page.goto(`${intranetOrigin}/plain.html`);
+      const r = await page.evaluate(async () => {
+        const db = await Zentrak.create("Zentrak.LocalDB");
+        await db.setDBName("e2e_long_ff", "");
+        const rows = "with recursive n(k) as (select 1 union all select k + 1 from n where k < 30000) ";
+        const sql = rows + "select k, 'row ' || k || ' \u00e9\u4e2d\ud83d\ude00' from n";
+        const big = await db.queryAll(sql);
+        const whole = await db.queryByPage(sql, -1, -1);
+        const broken = await db.queryAll(rows + "select case when k < 25000 then k else abs(-9223372036854775807 - 1) end from n")
+          .then(() => "no error", (e) => e.description);
+        return { same: big === whole, length: big.length, last: JSON.parse(big).data[29999], broken, after: await db.GetVersion() };
+      });
+      equal([r.same, r.last], [true, ["30000", "row 30000 \u00e9\u4e2d\ud83d\ude00"]], "the text");
+      assert(r.length > 500000, `its length: ${r.length}`);
+      assert(/integer overflow/.test(r.broken), r.broken);
+      equal(r.after, VERSION, "the session goes on");
+    }));
+
     await test(name("too large a request names its size and the limit"), () => withPage(async (page) => {
       await page.goto(`${intranetOrigin}/plain.html`);
       const r = await page.evaluate(async (text) => {
