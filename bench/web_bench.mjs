@@ -6,6 +6,9 @@
 //   (c) 10,000 single-row inserts issued in one task inside one transaction; the order is checked
 //   (d) queryAll of 200,000 rows x 8 columns to the result text in hand  vs  sqlite3 -json writing
 //       the same result; and the longest main-thread task during the call (PerformanceObserver)
+//   (e) what the page alone needs for (d)'s bytes: a bare WebSocket server sends them at once and
+//       the page takes them in and decodes them as the client does
+
 //   node bench/web_bench.mjs BUILD_DIR DATA_DIR   (DATA_DIR from bench/make_data.py)
 // bench/web_bench.sh makes the data and runs this. Prints one line per benchmark.
 import { spawn, spawnSync } from "node:child_process";
@@ -39,7 +42,9 @@ function start(command, args, options, pattern, stream = "stdout") {
   });
 }
 
-// A WebSocket echo server of the smallest kind: text frames of under 126 bytes come back as they are.
+// A WebSocket echo server of the smallest kind: text frames of under 126 bytes come back as they
+// are, but "bulk", which is answered with bulk.bytes in binary messages of 256 KiB, all at once.
+const bulk = { bytes: Buffer.alloc(0) };
 function echoServer() {
   const server = http.createServer((req, res) => res.end());
   server.on("upgrade", (req, socket) => {
@@ -59,7 +64,18 @@ function echoServer() {
           socket.end();
           return;
         }
-        socket.write(Buffer.concat([Buffer.from([0x81, n]), payload]));
+        if (payload.toString() === "bulk") {
+          for (let at = 0; at < bulk.bytes.length; at += 262144) {
+            const piece = bulk.bytes.subarray(at, at + 262144);
+            const head = Buffer.alloc(10);
+            head[0] = 0x82;
+            head[1] = 127;
+            head.writeBigUInt64BE(BigInt(piece.length), 2);
+            socket.write(Buffer.concat([head, piece]));
+          }
+        } else {
+          socket.write(Buffer.concat([Buffer.from([0x81, n]), payload]));
+        }
         buf = buf.subarray(6 + n);
       }
     });
@@ -172,11 +188,40 @@ async function main() {
   const db = path.join(data, "Zentrak", "bench.db");
   const ours = [];
   const anchor = [];
+  const floor = [];
   let longest = 0;
   let length = 0;
   await page.evaluate(() => db.setDBName("bench", ""));
+  // The result's bytes as the host sends them, for the page's floor below.
+  bulk.bytes = Buffer.from(await page.evaluate(async () => {
+    const text = await db.queryAll("select * from t");
+    return text;
+  }), "utf8");
   for (let r = 0; r < rounds; r++) {
     anchor.push(sqliteJson(db, "select * from t"));
+    // The floor: the same bytes from a server that has them ready, taken in and decoded by the
+    // page as the client does (each message as it comes).
+    floor.push(await page.evaluate(async ([echoAt, total]) => {
+      const socket = new WebSocket(echoAt);
+      socket.binaryType = "arraybuffer";
+      await new Promise((resolve) => { socket.onopen = resolve; });
+      const t0 = performance.now();
+      const length = await new Promise((resolve) => {
+        const decoder = new TextDecoder();
+        let left = total;
+        let text = "";
+        socket.onmessage = (ev) => {
+          left -= ev.data.byteLength;
+          text += decoder.decode(ev.data, { stream: left > 0 });
+          if (left === 0) resolve(text.length);
+        };
+        socket.send("bulk");
+      });
+      const ms = performance.now() - t0;
+      socket.close();
+      if (length === 0) throw new Error("nothing came");
+      return ms;
+    }, [echoUrl, bulk.bytes.length]));
     const t = await page.evaluate(async () => {
       const t0 = performance.now();
       const text = await db.queryAll("select * from t");
@@ -196,6 +241,10 @@ async function main() {
   console.log(`(d) queryAll 200,000 x 8 (${length} characters): ${(q / 1000).toFixed(3)} s; sqlite3 -json ` +
               `${(s / 1000).toFixed(3)} s; ratio ${(q / s).toFixed(2)} (target <= 1.2); longest main-thread task ` +
               `${longest ? longest.toFixed(0) + " ms" : "none over 50 ms"} (target <= 100 ms)`);
+  const f = median(floor);
+  console.log(`(e) the page's floor for (d): the same ${bulk.bytes.length} bytes from a bare WebSocket server that ` +
+              `has them ready, taken in and decoded: ${(f / 1000).toFixed(3)} s, ${(f / s).toFixed(2)} x sqlite3 -json; ` +
+              `(d) took ${(q / f).toFixed(2)} x this`);
   await browser.close().catch(() => {});
   echo.close();
 }
