@@ -151,32 +151,39 @@ void HttpConnection::OnReady(unsigned condition) {
   if (state_ == State::kEnded) owner_.Ended(*this);
 }
 
-void HttpConnection::ReadSome() {
+HttpConnection::Received HttpConnection::ReceiveChunk(bool keep) {
   char chunk[kReadChunk];
+  for (;;) {
+    ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+    if (n > 0) {
+      if (keep) in_.append(chunk, static_cast<size_t>(n));
+      last_progress_ = g_get_monotonic_time();
+      return static_cast<size_t>(n) < sizeof chunk ? Received::kAll : Received::kMore;
+    }
+    if (n == 0) {
+      peer_done_ = true;
+      return Received::kAll;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return Received::kAll;
+    Finish();
+    return Received::kFailed;
+  }
+}
+
+void HttpConnection::ReadSome() {
   for (;;) {
     if ((state_ == State::kHandling || state_ == State::kWriting) && in_.size() >= kMaxPending) {
       // A request is in hand and the peer keeps sending: it waits until that is answered.
       Watch(0);
       break;
     }
-    ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-    if (n > 0) {
-      if (state_ != State::kDraining) in_.append(chunk, static_cast<size_t>(n));
-      last_progress_ = g_get_monotonic_time();
-      if (static_cast<size_t>(n) < sizeof chunk) break;
-      // Heads are parsed (and skipped bodies dropped) before more is read; a body in progress
-      // is read to its end.
-      if (state_ == State::kHead && in_.size() > kMaxHeadBytes) break;
-      continue;
-    }
-    if (n == 0) {
-      peer_done_ = true;
-      break;
-    }
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) break;
-    Finish();
-    return;
+    Received r = ReceiveChunk(state_ != State::kDraining);
+    if (r == Received::kFailed) return;
+    if (r == Received::kAll) break;
+    // Heads are parsed (and skipped bodies dropped) before more is read; a body in progress is
+    // read to its end.
+    if (state_ == State::kHead && in_.size() > kMaxHeadBytes) break;
   }
   if (state_ == State::kDraining) {
     if (peer_done_) Finish();
@@ -437,26 +444,13 @@ void HttpConnection::WsReady(unsigned condition) {
 }
 
 void HttpConnection::WsRead() {
-  char chunk[kReadChunk];
   size_t before = in_.size();
   // A megabyte at a time is decoded before more is read; a client that does not take its
   // answers is not read from (WsWatch).
   while (in_.size() - before < kMaxPending) {
-    ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-    if (n > 0) {
-      in_.append(chunk, static_cast<size_t>(n));
-      last_progress_ = g_get_monotonic_time();
-      if (static_cast<size_t>(n) < sizeof chunk) break;
-      continue;
-    }
-    if (n == 0) {
-      peer_done_ = true;
-      break;
-    }
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) break;
-    Finish();
-    return;
+    Received r = ReceiveChunk(true);
+    if (r == Received::kFailed) return;
+    if (r == Received::kAll) break;
   }
   last_active_ = g_get_monotonic_time();
   WsProcess();

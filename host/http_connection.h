@@ -99,6 +99,11 @@ class HttpConnection {
   static int Dispatch(GSource* source, int (*)(void*), void* data);
   void OnReady(unsigned condition);
   void ReadSome();
+  // One read from the socket, appended to in_ when `keep`. kMore: a whole chunk came and more
+  // may be waiting; kAll: nothing more for now, or the peer has finished (peer_done_); kFailed:
+  // the connection failed and is finished.
+  enum class Received { kMore, kAll, kFailed };
+  Received ReceiveChunk(bool keep);
   void Parse();
   void Refuse(int status, const std::string& description);
   void Queue(HttpResponse response, bool head_only);
