@@ -162,7 +162,8 @@ export async function viewerTests({ test, withPage, assert, equal, origin, hostB
 
     await page.evaluate(() => { window.log.length = 0; });
     await page.click("#outside");
-    equal(await page.evaluate(() => window.log), ["OnDeactivate"], "focus leaves");
+    // The last zoom's drawing may still end (OnPaint) after the width changed.
+    equal(await page.evaluate(() => window.log.filter((e) => e !== "OnPaint")), ["OnDeactivate"], "focus leaves");
     equal(await page.evaluate(() => [window.pdfView.Active]), [false], "Active after");
 
     // Removal destroys the viewer once; the page's handler hears it.
