@@ -11,11 +11,14 @@
 
 #include "base/exception.h"
 #include "platform/codepage.h"
+#include "platform/win32/handles.h"
 #include "platform/window.h"
 #include "print/preview_form.h"
 
 namespace zentrak {
 namespace {
+
+using platform::ThisModule;
 
 constexpr wchar_t kCaption[] = L"\u6253\u5370\u9884\u89C8";  // 打印预览, "print preview"
 constexpr wchar_t kPrintButton[] = L"\u6253\u5370";          // 打印, "print"
@@ -40,13 +43,6 @@ std::string WindowText(HWND window) {
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
   text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
   return platform::WideToAnsi(std::u16string(text.begin(), text.end()));
-}
-
-HINSTANCE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
 }
 
 // The document area: its text (when it has one) centred on a white ground, and its first child
@@ -86,16 +82,7 @@ LRESULT CALLBACK DocumentProc(HWND window, UINT message, WPARAM w, LPARAM l) {
 class Win32PreviewView final : public PreviewView {
  public:
   explicit Win32PreviewView(PreviewHandlers handlers) : handlers_(std::move(handlers)) {
-    static const bool registered = [] {
-      WNDCLASSEXW c{};
-      c.cbSize = sizeof c;
-      c.lpfnWndProc = DocumentProc;
-      c.hInstance = ThisModule();
-      c.hCursor = LoadCursor(nullptr, IDC_ARROW);
-      c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-      c.lpszClassName = kDocumentClass;
-      return RegisterClassExW(&c) != 0;
-    }();
+    static const bool registered = platform::RegisterWindowClass(kDocumentClass, DocumentProc, COLOR_WINDOW);
     (void)registered;
 
     HDC screen = GetDC(nullptr);

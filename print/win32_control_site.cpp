@@ -4,6 +4,8 @@
 
 #include <ocidl.h>
 
+#include "platform/win32/handles.h"
+
 namespace zentrak {
 namespace {
 
@@ -14,31 +16,12 @@ constexpr wchar_t kParkingClass[] = L"ZentrakPdfControlParking";
 // hidden needs no new layout when it is shown there.
 constexpr int kHiddenWidth = 862, kHiddenHeight = 432;
 
-HINSTANCE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
-}
-
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM w, LPARAM l);
 
 void RegisterClasses() {
   static const bool registered = [] {
-    WNDCLASSEXW host{};
-    host.cbSize = sizeof host;
-    host.lpfnWndProc = HostProc;
-    host.hInstance = ThisModule();
-    host.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    host.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    host.lpszClassName = kHostClass;
-    RegisterClassExW(&host);
-    WNDCLASSEXW parking{};
-    parking.cbSize = sizeof parking;
-    parking.lpfnWndProc = DefWindowProcW;
-    parking.hInstance = ThisModule();
-    parking.lpszClassName = kParkingClass;
-    RegisterClassExW(&parking);
+    platform::RegisterWindowClass(kHostClass, HostProc, COLOR_WINDOW);
+    platform::RegisterWindowClass(kParkingClass, DefWindowProcW, -1);
     return true;
   }();
   (void)registered;
@@ -177,17 +160,17 @@ HostedControl::HostedControl(IUnknown* control) {
   HWND parent = TopWindowOfThisThread();
   if (!parent) {
     parking_ = CreateWindowExW(WS_EX_TOOLWINDOW, kParkingClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                               ThisModule(), nullptr);
+                               platform::ThisModule(), nullptr);
     parent = parking_;
   }
   if (parent) {
     window_ = CreateWindowExW(0, kHostClass, L"", WS_CHILD | WS_CLIPCHILDREN, 0, 0, kHiddenWidth, kHiddenHeight, parent,
-                              nullptr, ThisModule(), nullptr);
+                              nullptr, platform::ThisModule(), nullptr);
   }
   // Without a display (Wine's null driver) only message-only windows can be made.
   if (!window_) {
     window_ = CreateWindowExW(0, kHostClass, L"", WS_CHILD | WS_CLIPCHILDREN, 0, 0, kHiddenWidth, kHiddenHeight,
-                              HWND_MESSAGE, nullptr, ThisModule(), nullptr);
+                              HWND_MESSAGE, nullptr, platform::ThisModule(), nullptr);
   }
   if (!window_ || FAILED(control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_)))) {
     ole_ = nullptr;

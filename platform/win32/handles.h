@@ -81,6 +81,28 @@ struct ScopedVariant {
   ScopedVariant& operator=(const ScopedVariant&) = delete;
 };
 
+// The module (the control's DLL or a program) that this code is linked into.
+inline HINSTANCE ThisModule() noexcept {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
+}
+
+// Registers a window class of this module with the arrow cursor; false when Windows refuses.
+// `background` is a system colour index (COLOR_*), or -1 for none.
+inline bool RegisterWindowClass(const wchar_t* name, WNDPROC proc, int background, HICON icon = nullptr) noexcept {
+  WNDCLASSEXW c{};
+  c.cbSize = sizeof c;
+  c.lpfnWndProc = proc;
+  c.hInstance = ThisModule();
+  c.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  c.hIcon = icon;
+  if (background >= 0) c.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(background + 1));
+  c.lpszClassName = name;
+  return RegisterClassExW(&c) != 0;
+}
+
 // VARIANTs of the scalar kinds, which own nothing.
 inline VARIANT I4Variant(int32_t value) noexcept {
   VARIANT v;

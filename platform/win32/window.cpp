@@ -10,6 +10,7 @@
 
 #include "base/exception.h"
 #include "platform/codepage.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/system_error.h"
 
 namespace zentrak::platform {
@@ -17,28 +18,12 @@ namespace {
 
 constexpr wchar_t kClass[] = L"ZentrakModalWindow";
 
-HINSTANCE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
-}
-
 class Win32ModalWindow final : public ModalWindow {
  public:
   Win32ModalWindow(const std::string& title, int width, int height, std::function<void()> on_close)
       : on_close_(std::move(on_close)) {
-    static const bool registered = [] {
-      WNDCLASSEXW c{};
-      c.cbSize = sizeof c;
-      c.lpfnWndProc = Proc;
-      c.hInstance = ThisModule();
-      c.hCursor = LoadCursor(nullptr, IDC_ARROW);
-      c.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
-      c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-      c.lpszClassName = kClass;
-      return RegisterClassExW(&c) != 0;
-    }();
+    static const bool registered =
+        RegisterWindowClass(kClass, Proc, COLOR_BTNFACE, LoadIcon(nullptr, IDI_APPLICATION));
     (void)registered;
     std::u16string wide = AnsiToWide(title);
     window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClass, reinterpret_cast<const wchar_t*>(wide.c_str()),
