@@ -327,14 +327,7 @@ void TSQLiteTable::Fetch(TSQLiteDatabase& db, std::string_view sql_view, uint32_
                                      : static_cast<ColumnKind>(sqlite3_column_type(s, i)));
       }
     }
-    if (row_count_ == batch_rows) {
-      // Only in batches: hand the full batch over, then drop it.
-      current_row_ = 0;
-      (*on_batch)(*this);
-      row_count_ = 0;
-      cells_.Clear();
-      arena_.Clear();
-    }
+    if (row_count_ == batch_rows) HandOver(*on_batch);  // only in batches: a full batch
     ++row_count_;
     ++fetched_rows_;
     Cell* row = cells_.Extend(static_cast<size_t>(column_count_));
@@ -390,12 +383,15 @@ void TSQLiteTable::Fetch(TSQLiteDatabase& db, std::string_view sql_view, uint32_
     }
   }
   current_row_ = 0;
-  if (on_batch && row_count_ > 0) {
-    (*on_batch)(*this);
-    row_count_ = 0;
-    cells_.Clear();
-    arena_.Clear();
-  }
+  if (on_batch && row_count_ > 0) HandOver(*on_batch);
+}
+
+void TSQLiteTable::HandOver(const std::function<void(TSQLiteTable&)>& on_batch) {
+  current_row_ = 0;
+  on_batch(*this);
+  row_count_ = 0;
+  cells_.Clear();
+  arena_.Clear();
 }
 
 void TSQLiteTable::RaiseBadColumn(int i) {

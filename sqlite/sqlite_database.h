@@ -248,6 +248,8 @@ class TSQLiteTable {
   [[noreturn]] static void RaiseBadColumn(int i);
   void Fetch(TSQLiteDatabase& db, std::string_view sql, uint32_t batch_rows,
              const std::function<void(TSQLiteTable&)>* on_batch);
+  // Hands the rows fetched so far to on_batch, cursor on the first, then drops them.
+  void HandOver(const std::function<void(TSQLiteTable&)>& on_batch);
 
   bool described_ = false;
   uint32_t fetched_rows_ = 0;
